@@ -1,0 +1,114 @@
+// The call discipline every IServer operation follows, written once:
+//  - a null result or by-reference address is refused with E_POINTER, and
+//    nothing is written;
+//  - a reference on the instance is held for the whole call;
+//  - a String or Collection result is set to null before any work (its old
+//    value is overwritten, not freed); a Long result is not touched until
+//    the end;
+//  - the result is built in a local; a raised error releases every local,
+//    the partial result included, and becomes the status;
+//  - the reference is dropped, then the result is handed to the caller.
+// Nothing thrown inside an operation crosses the interface.
+#pragma once
+
+#include "frame/error_record.h"
+#include "runtime/bstr.h"
+#include "runtime/collection.h"
+#include "runtime/com_ptr.h"
+
+#include <initializer_list>
+#include <new>
+
+namespace orvanta {
+
+template <class Out>
+struct ResultSlot;
+
+template <>
+struct ResultSlot<BSTR> {
+    using Local = rt::BStr;
+    static constexpr bool kNullOnEntry = true;
+    static BSTR hand_over(Local& local) noexcept { return local.detach(); }
+};
+
+template <>
+struct ResultSlot<_Collection*> {
+    using Local = rt::ComPtr<_Collection>;
+    static constexpr bool kNullOnEntry = true;
+    static _Collection* hand_over(Local& local) noexcept { return local.detach(); }
+};
+
+template <>
+struct ResultSlot<LONG> {
+    using Local = LONG;
+    static constexpr bool kNullOnEntry = false;
+    static LONG hand_over(Local& local) noexcept { return local; }
+};
+
+inline bool any_null(std::initializer_list<const void*> addresses) noexcept
+{
+    for (const void* a : addresses)
+        if (!a) return true;
+    return false;
+}
+
+// Runs body, which returns the operation's local result, under the call
+// discipline. `addresses` are the by-reference arguments the body will use.
+template <class Out, class Body>
+HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
+                      std::initializer_list<const void*> addresses, Body&& body) noexcept
+{
+    using Slot = ResultSlot<Out>;
+    if (!result || any_null(addresses)) {
+        raise_to_caller(rt::RaisedError::failure(E_POINTER), op);
+        return E_POINTER;
+    }
+    typename Slot::Local local{};
+    HRESULT status = S_OK;
+    {
+        const auto hold = rt::ComPtr<IUnknown>::share(self);
+        if constexpr (Slot::kNullOnEntry) *result = nullptr;
+        try {
+            local = body();
+        } catch (const rt::RaisedError& e) {
+            status = e.code;
+            raise_to_caller(e, op);
+        } catch (const std::bad_alloc&) {
+            status = E_OUTOFMEMORY;
+            raise_to_caller(rt::RaisedError::out_of_memory(), op);
+        }
+    }
+    *result = FAILED(status) ? Out{} : Slot::hand_over(local);
+    return status;
+}
+
+// Error trap, fallback mode: a raised error abandons `attempt` and the
+// operation goes on with `fallback` as its result.
+template <class T, class Attempt>
+T with_fallback(const Operation& op, T fallback, Attempt&& attempt) noexcept
+{
+    try {
+        return attempt();
+    } catch (const rt::RaisedError& e) {
+        note_error(e, op);
+    } catch (const std::bad_alloc&) {
+        note_error(rt::RaisedError::out_of_memory(), op);
+    }
+    return fallback;
+}
+
+// Error trap, continue mode: a raised error abandons only `step`; its number
+// stays in the error record for the caller to read.
+template <class Step>
+void continue_on_error(const Operation& op, Step&& step) noexcept
+{
+    try {
+        step();
+    } catch (const rt::RaisedError& e) {
+        note_error(e, op);
+    } catch (const std::bad_alloc&) {
+        note_error(rt::RaisedError::out_of_memory(), op);
+    }
+}
+
+}  // namespace orvanta

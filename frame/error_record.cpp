@@ -1,0 +1,68 @@
+#include "error_record.h"
+
+#include "frame/iserver.h"
+#include "runtime/com_ptr.h"
+
+#include <cstdio>
+
+namespace orvanta {
+namespace {
+
+thread_local ErrorRecord t_record;
+
+const char* interface_name_of(REFIID iid) noexcept
+{
+    if (iid == IID_IServer) return "IServer";
+    if (iid == IID__CTivOrvantaZNA100) return "_CTivOrvantaZNA100";
+    if (iid == IID__Collection) return "_Collection";
+    if (iid == IID_IClassFactory) return "IClassFactory";
+    return "interface";
+}
+
+// Formats into the record's fixed buffer: recording an error never allocates.
+void describe(ErrorRecord& r, const char* interface_name, const char* operation) noexcept
+{
+    char text[sizeof r.description / sizeof r.description[0]];
+    std::snprintf(text, sizeof text, "%s.%s (slot %d) failed with status 0x%08X", interface_name,
+                  operation ? operation : "?", r.slot, static_cast<unsigned>(r.number));
+    std::size_t i = 0;
+    for (; text[i] != '\0'; ++i) r.description[i] = static_cast<OLECHAR>(text[i]);
+    r.description[i] = 0;
+}
+
+}  // namespace
+
+const ErrorRecord& error_record() noexcept { return t_record; }
+
+void clear_error_record() noexcept { t_record = ErrorRecord{}; }
+
+void note_error(const rt::RaisedError& error, const Operation& running) noexcept
+{
+    ErrorRecord& r = t_record;
+    r.number = error.code;
+    if (error.has_origin) {
+        r.iid = error.iid;
+        r.slot = error.slot;
+        describe(r, interface_name_of(error.iid), error.operation);
+    } else {
+        r.iid = *running.iid;
+        r.slot = running.slot;
+        describe(r, running.interface_name, running.name);
+    }
+}
+
+void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept
+{
+    note_error(error, running);
+    rt::ComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.put()))) return;
+    static OLECHAR source[] = OLESTR("TivOrvantaZNA100.CTivOrvantaZNA100");
+    create->SetGUID(t_record.iid);
+    create->SetSource(source);
+    create->SetDescription(t_record.description);
+    rt::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))
+        SetErrorInfo(0, info.get());
+}
+
+}  // namespace orvanta

@@ -1,0 +1,39 @@
+// The error record of the running thread: the number of the last raised
+// error (0 when none), the interface that was called, the vtable slot of the
+// operation in it, and a description naming the operation.
+#pragma once
+
+#include "runtime/automation.h"
+#include "runtime/raised_error.h"
+
+namespace orvanta {
+
+// The operation an error is reported against when it has no origin of its own.
+struct Operation {
+    const char* interface_name;
+    const IID* iid;
+    int slot;
+    const char* name;
+};
+
+struct ErrorRecord {
+    HRESULT number = 0;
+    IID iid{};
+    int slot = -1;
+    OLECHAR description[192] = {};
+};
+
+const ErrorRecord& error_record() noexcept;
+void clear_error_record() noexcept;
+
+// Notes a raised error in the record (filling in `running` when the error has
+// no origin) without touching the platform's error object: for errors an
+// operation traps and absorbs.
+void note_error(const rt::RaisedError& error, const Operation& running) noexcept;
+
+// Notes the error and also publishes it as the platform's per-thread error
+// object, for errors that end an operation. Best effort: a failure to publish
+// never changes the operation's status.
+void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept;
+
+}  // namespace orvanta

@@ -1,0 +1,109 @@
+// CTivOrvantaZNA100: one object, one reference count, two faces. The default
+// face _CTivOrvantaZNA100 is a dispatch interface without members; IServer
+// carries the nine operations. Each IServer entry forwards to the class's own
+// table (the IServer_ virtual functions), which is what IsAttachable calls.
+#pragma once
+
+#include "frame/iserver.h"
+#include "runtime/fault_injection.h"
+
+#include <atomic>
+#include <new>
+
+namespace orvanta {
+
+// Late binding on the default face: no members at all.
+class DefaultFace : public _CTivOrvantaZNA100 {
+public:
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                             DISPID* rgDispId) override;
+    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                      UINT* puArgErr) override;
+};
+
+// Late binding on the IServer face: the nine members by name and identifier.
+class ServerFace : public IServer {
+public:
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                             DISPID* rgDispId) override;
+    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                      UINT* puArgErr) override;
+};
+
+class CTivOrvantaZNA100 : public DefaultFace, public ServerFace {
+public:
+    // A new instance of T (the class or a test's subclass of it), queried for
+    // riid. The caller owns the one reference handed out.
+    template <class T = CTivOrvantaZNA100>
+    static HRESULT create(REFIID riid, void** ppv) noexcept;
+
+    // IUnknown, shared by both faces.
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+
+    // The IServer face.
+    STDMETHOD(get_Name)(BSTR* r) override { return IServer_Name(r); }
+    STDMETHOD(get_ReleaseNumber)(BSTR* r) override { return IServer_ReleaseNumber(r); }
+    STDMETHOD(get_Description)(BSTR* r) override { return IServer_Description(r); }
+    STDMETHOD(get_ServerGUID)(BSTR* r) override { return IServer_ServerGUID(r); }
+    STDMETHOD(DefaultComponents)(_Collection** r) override { return IServer_DefaultComponents(r); }
+    STDMETHOD(IsAttachable)(BSTR* parent, BSTR* attachment, LONG* r) override
+    {
+        return IServer_IsAttachable(parent, attachment, r);
+    }
+    STDMETHOD(GetAttachableGUIDs)(BSTR* parent, _Collection** r) override
+    {
+        return IServer_GetAttachableGUIDs(parent, r);
+    }
+    STDMETHOD(GetMaximumLimit)(BSTR* component, VARIANT_BOOL* family_total, LONG* r) override
+    {
+        return IServer_GetMaximumLimit(component, family_total, r);
+    }
+    STDMETHOD(ServerCategory)(BSTR* r) override { return IServer_ServerCategory(r); }
+
+protected:
+    CTivOrvantaZNA100() noexcept { rt::object_created(); }
+    virtual ~CTivOrvantaZNA100() { rt::object_destroyed(); }
+
+    // The class's own table of operations; not published.
+    virtual HRESULT IServer_Name(BSTR* result);
+    virtual HRESULT IServer_ReleaseNumber(BSTR* result);
+    virtual HRESULT IServer_Description(BSTR* result);
+    virtual HRESULT IServer_ServerGUID(BSTR* result);
+    virtual HRESULT IServer_DefaultComponents(_Collection** result);
+    virtual HRESULT IServer_IsAttachable(BSTR* ParentGUID, BSTR* AttachmentGUID, LONG* result);
+    virtual HRESULT IServer_GetAttachableGUIDs(BSTR* ParentGUID, _Collection** result);
+    virtual HRESULT IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_BOOL* FamilyTotal,
+                                            LONG* result);
+    virtual HRESULT IServer_ServerCategory(BSTR* result);
+
+private:
+    IUnknown* identity() noexcept { return static_cast<DefaultFace*>(this); }
+
+    std::atomic<ULONG> refs_{0};
+};
+
+template <class T>
+HRESULT CTivOrvantaZNA100::create(REFIID riid, void** ppv) noexcept
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (rt::allocation_should_fail()) return E_OUTOFMEMORY;
+    T* instance = new (std::nothrow) T();
+    if (!instance) return E_OUTOFMEMORY;
+    // The query takes the first reference; a refused interface destroys the
+    // instance at once.
+    instance->AddRef();
+    const HRESULT hr = instance->QueryInterface(riid, ppv);
+    instance->Release();
+    return hr;
+}
+
+}  // namespace orvanta

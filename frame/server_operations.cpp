@@ -1,0 +1,178 @@
+// The nine operations, each one body under the shared call discipline.
+#include "frame/call_boundary.h"
+#include "frame/server_class.h"
+#include "frame/static_bstr.h"
+
+#include "definition/attachment.h"
+#include "definition/catalogue.h"
+#include "definition/identity.h"
+#include "definition/limits.h"
+#include "runtime/variant.h"
+
+#include <array>
+#include <utility>
+
+namespace orvanta {
+namespace {
+
+constexpr Operation operation(ServerMember member, const char* name)
+{
+    return {"IServer", &IID_IServer, slot_of(member), name};
+}
+
+namespace op {
+constexpr Operation Name = operation(kMemberName, "Name");
+constexpr Operation ReleaseNumber = operation(kMemberReleaseNumber, "ReleaseNumber");
+constexpr Operation Description = operation(kMemberDescription, "Description");
+constexpr Operation ServerGUID = operation(kMemberServerGUID, "ServerGUID");
+constexpr Operation DefaultComponents = operation(kMemberDefaultComponents, "DefaultComponents");
+constexpr Operation IsAttachable = operation(kMemberIsAttachable, "IsAttachable");
+constexpr Operation GetAttachableGUIDs = operation(kMemberGetAttachableGUIDs, "GetAttachableGUIDs");
+constexpr Operation GetMaximumLimit = operation(kMemberGetMaximumLimit, "GetMaximumLimit");
+constexpr Operation ServerCategory = operation(kMemberServerCategory, "ServerCategory");
+}  // namespace op
+
+template <std::size_t... I>
+constexpr auto catalogue_strings(std::index_sequence<I...>)
+{
+    return std::array<StaticBStr<kGuidLength>, sizeof...(I)>{
+        StaticBStr<kGuidLength>(kDefaultComponents[I])...};
+}
+
+constexpr bool catalogue_holds_guids()
+{
+    for (auto entry : kDefaultComponents)
+        if (entry.size() != kGuidLength) return false;
+    return true;
+}
+static_assert(catalogue_holds_guids(), "every catalogue entry is a GUID in registry form");
+
+constexpr auto kCatalogue = catalogue_strings(std::make_index_sequence<kDefaultComponents.size()>{});
+
+rt::BStr new_text(std::u16string_view text)
+{
+    return rt::BStr::copy_of(ole_units(text), static_cast<UINT>(text.size()));
+}
+
+VARIANT string_value(BSTR s) noexcept
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = s;
+    return v;
+}
+
+VARIANT string_reference(BSTR* s) noexcept
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BYREF | VT_BSTR;
+    v.pbstrVal = s;
+    return v;
+}
+
+}  // namespace
+
+HRESULT CTivOrvantaZNA100::IServer_Name(BSTR* result)
+{
+    return run_operation(identity(), op::Name, result, {}, [] { return new_text(kServerName); });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_ReleaseNumber(BSTR* result)
+{
+    return run_operation(identity(), op::ReleaseNumber, result, {},
+                         [] { return new_text(kReleaseNumber); });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_Description(BSTR* result)
+{
+    return run_operation(identity(), op::Description, result, {},
+                         [] { return new_text(kServerDescription); });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_ServerGUID(BSTR* result)
+{
+    return run_operation(identity(), op::ServerGUID, result, {}, [] { return new_text(kServerGuid); });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_ServerCategory(BSTR* result)
+{
+    return run_operation(identity(), op::ServerCategory, result, {},
+                         [] { return new_text(kServerCategory); });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_DefaultComponents(_Collection** result)
+{
+    return run_operation(identity(), op::DefaultComponents, result, {}, [] {
+        rt::ComPtr<_Collection> list;
+        const HRESULT created = rt::create_collection(list.put());
+        if (FAILED(created)) throw rt::RaisedError::failure(created);
+        // Appended at the end, each keyed by itself, in catalogue order.
+        VARIANT missing = rt::missing_argument();
+        for (const auto& entry : kCatalogue) {
+            VARIANT guid = string_value(entry.get());
+            rt::check_call(list->Add(&guid, &guid, &missing, &missing), IID__Collection,
+                           rt::kSlotAdd, "Add");
+        }
+        return list;
+    });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_GetAttachableGUIDs(BSTR* ParentGUID, _Collection** result)
+{
+    // No parent of this server kind has an attachment list.
+    static_assert(!kHasAttachmentLists, "attachment lists would be built here");
+    return run_operation(identity(), op::GetAttachableGUIDs, result, {ParentGUID},
+                         [] { return rt::ComPtr<_Collection>{}; });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* AttachmentGUID,
+                                                LONG* result)
+{
+    return run_operation(identity(), op::IsAttachable, result, {ParentGUID, AttachmentGUID},
+                         [&]() -> LONG {
+        // Obtaining the list: any failure falls back to "no list".
+        return with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
+            rt::ComPtr<_Collection> list;
+            rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
+                           IID__CTivOrvantaZNA100, slot_of(kMemberGetAttachableGUIDs),
+                           "GetAttachableGUIDs");
+            if (!list) return AttachNoList;
+
+            // The lookup: a failure ends only this step and is read back from
+            // the error record. The key goes by reference, so it is always a
+            // key, never a position.
+            rt::BStr text;
+            clear_error_record();
+            continue_on_error(op::IsAttachable, [&] {
+                VARIANT key = string_reference(AttachmentGUID);
+                rt::Variant element;
+                rt::check_call(list->Item(&key, element.put()), IID__Collection, rt::kSlotItem,
+                               "Item");
+                rt::Variant converted;
+                const HRESULT hr = VariantChangeType(converted.put(), element.get(), 0, VT_BSTR);
+                if (FAILED(hr)) throw rt::RaisedError::failure(hr);
+                text.reset(std::exchange(converted->bstrVal, nullptr));
+                converted->vt = VT_EMPTY;
+            });
+            const bool lookup_failed = error_record().number != 0;
+            return !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
+        });
+    });
+}
+
+HRESULT CTivOrvantaZNA100::IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_BOOL* FamilyTotal,
+                                                   LONG* result)
+{
+    return run_operation(identity(), op::GetMaximumLimit, result, {ComponentGUID, FamilyTotal},
+                         [&]() -> LONG {
+        // The caller's string is copied once and never consulted again.
+        const rt::BStr copy = rt::BStr::copy_of(*ComponentGUID);
+        const LimitAnswer answer = find_limit(text_of(copy.get()));
+        *FamilyTotal = answer.family_total ? VARIANT_TRUE : VARIANT_FALSE;
+        return answer.maximum;
+    });
+}
+
+}  // namespace orvanta

@@ -1,0 +1,16 @@
+#ifndef _WIN32
+#include "frame/type_info.h"
+
+namespace orvanta {
+
+UINT type_info_count(Face) noexcept { return 0; }
+
+HRESULT face_type_info(Face, UINT, LCID, ITypeInfo** info) noexcept
+{
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+}
+
+}  // namespace orvanta
+#endif

@@ -1,0 +1,185 @@
+// The collection object: identity, the five operations, and creation.
+// Enumeration lives in collection_enum.cpp, late binding in
+// collection_dispatch.cpp.
+#include "collection_impl.h"
+
+#include "fault_injection.h"
+#include "raised_error.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace rt::coll {
+
+namespace {
+
+[[noreturn]] void raise(HRESULT code) { throw RaisedError::failure(code); }
+
+KeyView view_of(const KeyText& key) noexcept { return KeyView(key.data(), key.size()); }
+
+}  // namespace
+
+Collection::Collection() noexcept { object_created(); }
+
+Collection::~Collection()
+{
+    // Values go before the count drops, so a module asked whether it may
+    // unload never sees zero while element objects are still being released.
+    keys_.clear();
+    elements_.clear();
+    object_destroyed();
+}
+
+HRESULT Collection::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, IID__Collection)) {
+        *ppv = static_cast<_Collection*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG Collection::AddRef() { return ++refs_; }
+
+ULONG Collection::Release()
+{
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT Collection::Item(VARIANT* index, VARIANT* result)
+{
+    if (!result) return E_POINTER;
+    VariantInit(result);
+    if (!index) return E_POINTER;
+    return status_of([&] {
+        const Selector s = selector_of(index);
+        const Element* node = nullptr;
+        if (s.kind == Selector::kKey) {
+            const auto found = keys_.find(view_of(s.key));
+            if (found == keys_.end()) raise(kCollInvalidArgument);
+            node = found->second;
+        } else {
+            node = elements_[slot_of(s)].get();
+        }
+        const HRESULT hr = VariantCopy(result, const_cast<VARIANT*>(&node->value));
+        if (FAILED(hr)) {
+            VariantInit(result);
+            raise(hr);
+        }
+    });
+}
+
+HRESULT Collection::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* after)
+{
+    if (!item) return E_POINTER;
+    return status_of([&] {
+        const bool keyed = !is_missing(key);
+        KeyText folded = keyed ? key_of(key) : KeyText();
+        if (keyed && keys_.find(view_of(folded)) != keys_.end()) raise(kCollDuplicateKey);
+        const std::size_t slot = insertion_slot(before, after);
+        if (elements_.size() >= static_cast<std::size_t>(LONG_MAX)) throw std::bad_alloc();
+
+        // Everything that can fail happens before the first change, so a
+        // failed Add leaves the collection exactly as it was.
+        auto node = make_checked<Element>();
+        copy_by_value(&node->value, item);
+        node->has_key = keyed;
+        node->key = std::move(folded);
+        if (elements_.size() == elements_.capacity())
+            elements_.reserve(std::max<std::size_t>(8, elements_.capacity() * 2));
+        if (keyed) keys_.emplace(view_of(node->key), node.get());
+
+        elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(slot), std::move(node));
+        for (Enumerator* e = enumerators_; e; e = e->following_) e->inserted_at(slot);
+    });
+}
+
+HRESULT Collection::Count(LONG* count)
+{
+    if (!count) return E_POINTER;
+    *count = static_cast<LONG>(elements_.size());
+    return S_OK;
+}
+
+HRESULT Collection::Remove(VARIANT* index)
+{
+    if (!index) return E_POINTER;
+    return status_of([&] {
+        const std::size_t slot = slot_of(selector_of(index));
+        // Released last: a value whose release calls back into the collection
+        // finds it whole.
+        const std::unique_ptr<Element> gone = std::move(elements_[slot]);
+        if (gone->has_key) keys_.erase(view_of(gone->key));
+        elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(slot));
+        for (Enumerator* e = enumerators_; e; e = e->following_) e->removed_at(slot);
+    });
+}
+
+HRESULT Collection::_NewEnum(IUnknown** result)
+{
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    return status_of([&] { *result = make_checked<Enumerator>(this, 0).release(); });
+}
+
+std::size_t Collection::slot_of(const Selector& s) const
+{
+    if (s.kind == Selector::kKey) {
+        const auto found = keys_.find(view_of(s.key));
+        if (found == keys_.end()) raise(kCollInvalidArgument);
+        return slot_of_node(found->second);
+    }
+    if (s.position < 1 || static_cast<std::size_t>(s.position) > elements_.size())
+        raise(kCollOutOfRange);
+    return static_cast<std::size_t>(s.position) - 1;
+}
+
+std::size_t Collection::slot_of_node(const Element* node) const noexcept
+{
+    const auto at = std::find_if(elements_.begin(), elements_.end(),
+                                 [node](const std::unique_ptr<Element>& e) { return e.get() == node; });
+    return static_cast<std::size_t>(at - elements_.begin());
+}
+
+std::size_t Collection::insertion_slot(VARIANT* before, VARIANT* after) const
+{
+    const bool has_before = !is_missing(before);
+    const bool has_after = !is_missing(after);
+    if (has_before && has_after) raise(kCollInvalidArgument);
+    if (has_before) return slot_of(selector_of(before));
+    if (has_after) return slot_of(selector_of(after)) + 1;
+    return elements_.size();
+}
+
+void Collection::attach(Enumerator* e) noexcept
+{
+    e->following_ = enumerators_;
+    if (enumerators_) enumerators_->prev_ = e;
+    enumerators_ = e;
+}
+
+void Collection::detach(Enumerator* e) noexcept
+{
+    if (e->prev_) e->prev_->following_ = e->following_;
+    else enumerators_ = e->following_;
+    if (e->following_) e->following_->prev_ = e->prev_;
+}
+
+}  // namespace rt::coll
+
+namespace rt {
+
+HRESULT create_collection(_Collection** out) noexcept
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    return status_of([&] { *out = make_checked<coll::Collection>().release(); });
+}
+
+}  // namespace rt

@@ -1,0 +1,216 @@
+#include "collection_args.h"
+
+#include "bstr.h"
+#include "collection.h"
+#include "raised_error.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace rt::coll {
+
+namespace {
+
+// Deep enough for any caller that wraps a variant in a reference or two; a
+// longer chain is malformed (or a cycle) and must not hang the collection.
+constexpr int kMaxIndirection = 8;
+
+[[noreturn]] void raise(HRESULT code) { throw RaisedError::failure(code); }
+
+std::size_t value_size(VARTYPE base) noexcept
+{
+    if (base & VT_ARRAY) return sizeof(SAFEARRAY*);
+    switch (base) {
+    case VT_I1: case VT_UI1:
+        return 1;
+    case VT_I2: case VT_UI2: case VT_BOOL:
+        return 2;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR:
+        return 4;
+    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE:
+        return 8;
+    case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH:
+        return sizeof(void*);
+    default:
+        return 0;
+    }
+}
+
+// The argument's value as a shallow variant: references followed, nothing
+// copied. What it points at still belongs to the caller.
+VARIANT borrowed_value(const VARIANT* arg)
+{
+    for (int depth = 0; arg && arg->vt == (VT_BYREF | VT_VARIANT); ++depth) {
+        if (depth == kMaxIndirection) raise(kCollTypeMismatch);
+        arg = arg->pvarVal;
+    }
+    if (!arg) raise(E_POINTER);
+    if (!(arg->vt & VT_BYREF)) return *arg;
+    if (!arg->byref) raise(E_POINTER);
+
+    const VARTYPE base = static_cast<VARTYPE>(arg->vt & ~VT_BYREF);
+    VARIANT v;
+    VariantInit(&v);
+    if (base == VT_DECIMAL) {
+        v.decVal = *arg->pdecVal;  // overlays vt, so vt is set after
+    } else if (std::size_t size = value_size(base)) {
+        std::memcpy(&v.llVal, arg->byref, size);
+    } else {
+        raise(kCollTypeMismatch);
+    }
+    v.vt = base;
+    return v;
+}
+
+bool is_number(VARTYPE vt) noexcept
+{
+    switch (vt) {
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
+    case VT_INT: case VT_UINT: case VT_I8: case VT_UI8: case VT_R4: case VT_R8:
+    case VT_CY: case VT_DATE: case VT_BOOL: case VT_DECIMAL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Positions beyond LONG cannot exist (Count is a LONG), so they collapse to
+// 0, which no element has.
+long clamp_position(long long p) noexcept { return p >= 1 && p <= LONG_MAX ? static_cast<long>(p) : 0; }
+
+long rounded_position(double d) noexcept
+{
+    if (!(d > 0.5 && d < 2147483648.0)) return 0;  // NaN lands here too
+    double whole = std::floor(d);
+    const double fraction = d - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+    return clamp_position(static_cast<long long>(whole));
+}
+
+// Currency counts ten-thousandths.
+long currency_position(LONGLONG units) noexcept
+{
+    if (units <= 0) return 0;
+    long long whole = units / 10000;
+    const long long rest = units % 10000;
+    if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
+    return clamp_position(whole);
+}
+
+// 96-bit magnitude over a power of ten, divided exactly a digit at a time so
+// the half-to-even decision sees every discarded digit.
+long decimal_position(const DECIMAL& d) noexcept
+{
+    if (d.sign & 0x80) return 0;
+    uint32_t limb[3] = {d.Hi32, static_cast<uint32_t>(d.Lo64 >> 32), static_cast<uint32_t>(d.Lo64)};
+    unsigned last_digit = 0;
+    bool lower_digits = false;
+    for (int i = 0; i < d.scale; ++i) {
+        lower_digits = lower_digits || last_digit != 0;
+        uint64_t rest = 0;
+        for (uint32_t& part : limb) {
+            const uint64_t current = (rest << 32) | part;
+            part = static_cast<uint32_t>(current / 10);
+            rest = current % 10;
+        }
+        last_digit = static_cast<unsigned>(rest);
+    }
+    if (limb[0] != 0 || limb[1] != 0) return 0;
+    long long whole = limb[2];
+    if (last_digit > 5 || (last_digit == 5 && (lower_digits || whole % 2 != 0))) ++whole;
+    return clamp_position(whole);
+}
+
+long position_of(const VARIANT& v)
+{
+    switch (v.vt) {
+    case VT_I1: return clamp_position(static_cast<signed char>(v.cVal));
+    case VT_UI1: return clamp_position(v.bVal);
+    case VT_I2: return clamp_position(v.iVal);
+    case VT_UI2: return clamp_position(v.uiVal);
+    case VT_BOOL: return clamp_position(v.boolVal);
+    case VT_I4: return clamp_position(v.lVal);
+    case VT_UI4: return clamp_position(v.ulVal);
+    case VT_INT: return clamp_position(v.intVal);
+    case VT_UINT: return clamp_position(v.uintVal);
+    case VT_I8: return clamp_position(v.llVal);
+    case VT_UI8: return v.ullVal <= LONG_MAX ? clamp_position(static_cast<long long>(v.ullVal)) : 0;
+    case VT_R4: return rounded_position(v.fltVal);
+    case VT_R8: return rounded_position(v.dblVal);
+    case VT_DATE: return rounded_position(v.date);
+    case VT_CY: return currency_position(v.cyVal.int64);
+    case VT_DECIMAL: return decimal_position(v.decVal);
+    default: raise(kCollTypeMismatch);
+    }
+}
+
+}  // namespace
+
+OLECHAR fold_key_char(OLECHAR c) noexcept
+{
+    const unsigned u = static_cast<unsigned>(c);
+    auto to = [](unsigned small) { return static_cast<OLECHAR>(small); };
+    if (u < 0x80) return u >= 'A' && u <= 'Z' ? to(u + 0x20) : c;
+    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return to(u + 0x20);
+    if (u == 0x178) return to(0xFF);
+    if (u >= 0x100 && u <= 0x17E) {
+        // Latin Extended-A pairs capital and small letters, but the pairs
+        // change parity at U+0139 and back at U+014A (U+0138, U+0149 and
+        // U+017F stand alone; dotted and dotless i are no pair).
+        const bool odd_capitals = (u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E);
+        if (u == 0x130 || u == 0x131 || u == 0x138 || u == 0x149) return c;
+        return (u % 2 != 0) == odd_capitals ? to(u + 1) : c;
+    }
+    if (u >= 0x391 && u <= 0x3AB && u != 0x3A2) return to(u + 0x20);
+    if (u >= 0x400 && u <= 0x40F) return to(u + 0x50);
+    if (u >= 0x410 && u <= 0x42F) return to(u + 0x20);
+    return c;
+}
+
+KeyText folded_key(const OLECHAR* text, UINT length)
+{
+    KeyText key;
+    key.reserve(length);
+    for (UINT i = 0; i < length; ++i) key.push_back(fold_key_char(text[i]));
+    return key;
+}
+
+bool is_missing(const VARIANT* arg)
+{
+    if (!arg) return true;
+    const VARIANT v = borrowed_value(arg);
+    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+}
+
+Selector selector_of(const VARIANT* arg)
+{
+    const VARIANT v = borrowed_value(arg);
+    if (v.vt == VT_BSTR) return {Selector::kKey, folded_key(v.bstrVal, SysStringLen(v.bstrVal)), 0};
+    return {Selector::kPosition, KeyText(), position_of(v)};
+}
+
+KeyText key_of(const VARIANT* arg)
+{
+    const VARIANT v = borrowed_value(arg);
+    if (v.vt == VT_BSTR) return folded_key(v.bstrVal, SysStringLen(v.bstrVal));
+    if (!is_number(v.vt)) raise(kCollTypeMismatch);
+
+    VARIANT text;
+    VariantInit(&text);
+    const HRESULT hr = VariantChangeType(&text, const_cast<VARIANT*>(&v), 0, VT_BSTR);
+    if (hr == E_OUTOFMEMORY) throw RaisedError::out_of_memory();
+    if (FAILED(hr)) raise(kCollTypeMismatch);
+    const BStr owner(text.bstrVal);
+    return folded_key(owner.get(), owner.length());
+}
+
+void copy_by_value(VARIANT* dest, const VARIANT* arg)
+{
+    const VARIANT v = borrowed_value(arg);
+    const HRESULT hr = VariantCopy(dest, const_cast<VARIANT*>(&v));
+    if (FAILED(hr)) raise(hr);
+}
+
+}  // namespace rt::coll

@@ -1,0 +1,175 @@
+// Late binding for script clients. The collection carries no type
+// information, so names and argument shapes are checked here by hand.
+#include "collection_impl.h"
+
+#include <cstdint>
+
+namespace rt::coll {
+
+namespace {
+
+constexpr DISPID kItem = DISPID_VALUE;  // the default member
+constexpr DISPID kAdd = 1;
+constexpr DISPID kCount = 2;
+constexpr DISPID kRemove = 3;
+constexpr DISPID kNewEnum = DISPID_NEWENUM;
+
+struct Member {
+    const OLECHAR* name;
+    DISPID id;
+    WORD calls;  // DISPATCH_METHOD and/or DISPATCH_PROPERTYGET
+    UINT fewest_args;
+    UINT most_args;
+};
+
+constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+
+const Member kMembers[] = {
+    {OLESTR("Item"), kItem, kGetOrCall, 1, 1},
+    {OLESTR("Add"), kAdd, DISPATCH_METHOD, 1, 4},
+    {OLESTR("Count"), kCount, kGetOrCall, 0, 0},
+    {OLESTR("Remove"), kRemove, DISPATCH_METHOD, 1, 1},
+    {OLESTR("_NewEnum"), kNewEnum, kGetOrCall, 0, 0},
+};
+
+const Member* member_named(const OLECHAR* name) noexcept
+{
+    if (!name) return nullptr;
+    for (const Member& m : kMembers) {
+        const OLECHAR* a = name;
+        const OLECHAR* b = m.name;
+        while (*a && fold_key_char(*a) == fold_key_char(*b)) ++a, ++b;
+        if (!*a && !*b) return &m;
+    }
+    return nullptr;
+}
+
+const Member* member_with(DISPID id) noexcept
+{
+    for (const Member& m : kMembers)
+        if (m.id == id) return &m;
+    return nullptr;
+}
+
+bool is_collection_error(HRESULT hr) noexcept
+{
+    return (static_cast<uint32_t>(hr) & 0xFFFF0000u) == 0x800A0000u;
+}
+
+// The automation runtime's own wording, which script users will recognise.
+const OLECHAR* description_of(HRESULT code) noexcept
+{
+    switch (code) {
+    case kCollInvalidArgument: return OLESTR("Invalid procedure call or argument");
+    case kCollOutOfRange: return OLESTR("Subscript out of range");
+    case kCollTypeMismatch: return OLESTR("Type mismatch");
+    case kCollDuplicateKey: return OLESTR("This key is already associated with an element of this collection");
+    default: return OLESTR("Collection error");
+    }
+}
+
+HRESULT raise_to_client(HRESULT code, EXCEPINFO* info) noexcept
+{
+    *info = EXCEPINFO();
+    info->scode = code;
+    // The texts are a courtesy; without memory for them the code alone still
+    // tells the client what failed.
+    info->bstrSource = SysAllocString(OLESTR("Collection"));
+    info->bstrDescription = SysAllocString(description_of(code));
+    return DISP_E_EXCEPTION;
+}
+
+bool is_omitted(const VARIANT& v) noexcept { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+
+}  // namespace
+
+HRESULT Collection::GetTypeInfoCount(UINT* count)
+{
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+// With a count of 0 no index names type information, and the platform's
+// answer for an index without an element is TYPE_E_ELEMENTNOTFOUND.
+HRESULT Collection::GetTypeInfo(UINT, LCID, ITypeInfo** info)
+{
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT Collection::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+{
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (count == 0) return E_INVALIDARG;
+    if (!names || !ids) return E_POINTER;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    // Parameter names (count > 1) stay unknown: arguments go by position.
+    const Member* m = member_named(names[0]);
+    if (m) ids[0] = m->id;
+    return m && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
+HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* exception, UINT* arg_error)
+{
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    const Member* m = member_with(id);
+    if (!m) return DISP_E_MEMBERNOTFOUND;
+    if (!params || (params->cArgs != 0 && !params->rgvarg)) return E_INVALIDARG;
+    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || !(flags & m->calls))
+        return DISP_E_MEMBERNOTFOUND;
+    const UINT given = params->cArgs;
+    if (given < m->fewest_args || given > m->most_args) return DISP_E_BADPARAMCOUNT;
+
+    // Arguments arrive last first; an absent one is passed on as null, which
+    // the operations take as an omitted optional argument.
+    auto arg = [&](UINT n) { return n < given ? &params->rgvarg[given - 1 - n] : nullptr; };
+    if (m->fewest_args == 1 && is_omitted(*arg(0))) {
+        if (arg_error) *arg_error = given - 1;
+        return DISP_E_PARAMNOTOPTIONAL;
+    }
+    if (result) VariantInit(result);
+
+    HRESULT hr = S_OK;
+    switch (id) {
+    case kItem: {
+        VARIANT value;
+        hr = Item(arg(0), &value);
+        if (result) *result = value;  // hands the copy over
+        else VariantClear(&value);
+        break;
+    }
+    case kAdd:
+        hr = Add(arg(0), arg(1), arg(2), arg(3));
+        break;
+    case kCount: {
+        LONG n = 0;
+        hr = Count(&n);
+        if (SUCCEEDED(hr) && result) {
+            result->vt = VT_I4;
+            result->lVal = n;
+        }
+        break;
+    }
+    case kRemove:
+        hr = Remove(arg(0));
+        break;
+    default: {  // kNewEnum
+        ComPtr<IUnknown> enumerator;
+        hr = _NewEnum(enumerator.put());
+        if (SUCCEEDED(hr) && result) {
+            result->vt = VT_UNKNOWN;
+            result->punkVal = enumerator.detach();
+        }
+        break;
+    }
+    }
+    // A client that passes no EXCEPINFO still learns which error it was.
+    if (FAILED(hr) && is_collection_error(hr) && exception) return raise_to_client(hr, exception);
+    return hr;
+}
+
+}  // namespace rt::coll

@@ -1,0 +1,99 @@
+// The automation string heap of the stand-in runtime.
+//
+// A string is one malloc block laid out as the platform lays it out on 64-bit
+// systems:
+//
+//   block + 0   4 bytes padding
+//   block + 4   32-bit byte length (terminator not included)
+//   block + 8   the characters            <- the BSTR points here
+//   ...         16-bit zero terminator
+//
+// malloc returns 16-byte aligned blocks, so the string itself is 8-byte
+// aligned and its length sits, as callers that peek expect, at pointer - 4.
+#include "runtime/fault_injection.h"
+#include "runtime/standin/oaidl.h"
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace rt::standin {
+
+long strings_alive() noexcept;
+
+namespace {
+
+std::atomic<long> g_alive{0};
+
+constexpr std::size_t kPrefix = 8;
+constexpr std::size_t kLengthOffset = 4;
+
+// The platform refuses lengths whose block size would not fit in 32 bits.
+constexpr UINT kMaxChars = (UINT_MAX - sizeof(OLECHAR) - sizeof(uint32_t)) / sizeof(OLECHAR);
+
+unsigned char* block_of(BSTR s) noexcept { return reinterpret_cast<unsigned char*>(s) - kPrefix; }
+
+uint32_t byte_length(BSTR s) noexcept
+{
+    uint32_t bytes;
+    std::memcpy(&bytes, block_of(s) + kLengthOffset, sizeof bytes);
+    return bytes;
+}
+
+}  // namespace
+
+long strings_alive() noexcept { return g_alive.load(std::memory_order_relaxed); }
+
+}  // namespace rt::standin
+
+using rt::standin::g_alive;
+
+WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR* pch, UINT cch)
+{
+    // A length no block can hold is refused before it counts as an allocation.
+    if (cch >= rt::standin::kMaxChars) return nullptr;
+    if (rt::allocation_should_fail()) return nullptr;
+
+    const uint32_t bytes = static_cast<uint32_t>(cch) * sizeof(OLECHAR);
+    auto* block =
+        static_cast<unsigned char*>(std::malloc(rt::standin::kPrefix + bytes + sizeof(OLECHAR)));
+    if (!block) return nullptr;
+
+    std::memset(block, 0, rt::standin::kLengthOffset);
+    std::memcpy(block + rt::standin::kLengthOffset, &bytes, sizeof bytes);
+    auto* text = reinterpret_cast<OLECHAR*>(block + rt::standin::kPrefix);
+    if (pch)
+        std::memcpy(text, pch, bytes);
+    else
+        std::memset(text, 0, bytes);  // the platform hands out zeroed content
+    text[cch] = 0;
+
+    g_alive.fetch_add(1, std::memory_order_relaxed);
+    return text;
+}
+
+WINOLEAUTAPI_(BSTR) SysAllocString(const OLECHAR* psz)
+{
+    if (!psz) return nullptr;
+    UINT n = 0;
+    while (psz[n] != 0) ++n;
+    return SysAllocStringLen(psz, n);
+}
+
+WINOLEAUTAPI_(void) SysFreeString(BSTR bstr)
+{
+    if (!bstr) return;
+    g_alive.fetch_sub(1, std::memory_order_relaxed);
+    std::free(rt::standin::block_of(bstr));
+}
+
+WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr)
+{
+    return bstr ? rt::standin::byte_length(bstr) : 0;
+}
+
+WINOLEAUTAPI_(UINT) SysStringLen(BSTR bstr)
+{
+    return bstr ? rt::standin::byte_length(bstr) / sizeof(OLECHAR) : 0;
+}

@@ -1,0 +1,138 @@
+// The stand-in's automation strings: byte layout, lengths, the fault hook and
+// the live-string count.
+#include "runtime/automation.h"
+#include "runtime/fault_injection.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+class RuntimeStrings : public ::testing::Test {
+protected:
+    void SetUp() override { start_ = rt::live_strings(); }
+    void TearDown() override
+    {
+        rt::fail_allocation_after(0);
+        EXPECT_EQ(rt::live_strings(), start_) << "strings leaked or freed twice";
+    }
+    long start_ = 0;
+};
+
+uint32_t prefix_of(BSTR s)
+{
+    uint32_t bytes;
+    std::memcpy(&bytes, reinterpret_cast<const unsigned char*>(s) - 4, sizeof bytes);
+    return bytes;
+}
+
+TEST_F(RuntimeStrings, LayoutIsByteLengthThenCharactersThenZero)
+{
+    BSTR s = SysAllocString(u"abc");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(s) % 8, 0u);
+    EXPECT_EQ(prefix_of(s), 6u);
+    EXPECT_EQ(std::u16string(s, 3), u"abc");
+    EXPECT_EQ(s[3], 0);
+    EXPECT_EQ(SysStringLen(s), 3u);
+    EXPECT_EQ(SysStringByteLen(s), 6u);
+    SysFreeString(s);
+}
+
+struct LengthCase {
+    const char* name;
+    const OLECHAR* text;
+    UINT cch;
+    std::u16string expected;
+};
+
+class RuntimeStringLengths : public RuntimeStrings,
+                             public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(RuntimeStringLengths, KeepsEveryUnitAndTerminates)
+{
+    const LengthCase& c = GetParam();
+    BSTR s = SysAllocStringLen(c.text, c.cch);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(SysStringLen(s), c.cch);
+    EXPECT_EQ(SysStringByteLen(s), 2 * c.cch);
+    EXPECT_EQ(prefix_of(s), 2 * c.cch);
+    EXPECT_EQ(std::u16string(s, c.cch), c.expected);
+    EXPECT_EQ(s[c.cch], 0);
+    SysFreeString(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RuntimeStringLengths,
+    ::testing::Values(LengthCase{"empty", u"", 0, u""},
+                      LengthCase{"embedded_zero", u"a\0b", 3, std::u16string(u"a\0b", 3)},
+                      LengthCase{"prefix_only", u"abcdef", 2, u"ab"},
+                      LengthCase{"null_source_zeroed", nullptr, 5, std::u16string(5, u'\0')},
+                      LengthCase{"null_source_empty", nullptr, 0, u""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RuntimeStrings, NullIsTheEmptyStringAndNoAllocation)
+{
+    rt::fail_allocation_after(0);
+    EXPECT_EQ(SysAllocString(nullptr), nullptr);
+    EXPECT_EQ(rt::allocations_seen(), 0);
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+    SysFreeString(nullptr);
+}
+
+TEST_F(RuntimeStrings, LengthsPastThirtyTwoBitsAreRefused)
+{
+    rt::fail_allocation_after(0);
+    for (UINT cch : {0x7FFFFFFDu, 0x80000000u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(SysAllocStringLen(nullptr, cch), nullptr) << cch;
+    }
+    EXPECT_EQ(rt::allocations_seen(), 0);
+}
+
+TEST_F(RuntimeStrings, EachStringCountsWhileAlive)
+{
+    BSTR a = SysAllocString(u"a");
+    BSTR b = SysAllocStringLen(nullptr, 0);
+    EXPECT_EQ(rt::live_strings(), start_ + 2);
+    SysFreeString(a);
+    EXPECT_EQ(rt::live_strings(), start_ + 1);
+    SysFreeString(b);
+    EXPECT_EQ(rt::live_strings(), start_);
+}
+
+TEST_F(RuntimeStrings, HookFailsTheNthAllocationOnly)
+{
+    for (long n = 1; n <= 4; ++n) {
+        rt::fail_allocation_after(n);
+        BSTR got[5];
+        for (BSTR& s : got) s = SysAllocString(u"x");
+        for (long i = 0; i < 5; ++i) {
+            if (i + 1 == n)
+                EXPECT_EQ(got[i], nullptr) << "n=" << n;
+            else
+                EXPECT_NE(got[i], nullptr) << "n=" << n << " i=" << i;
+            SysFreeString(got[i]);
+        }
+        EXPECT_EQ(rt::allocations_seen(), 5);
+    }
+}
+
+TEST_F(RuntimeStrings, HookCountdownBelongsToItsThread)
+{
+    rt::fail_allocation_after(1);
+    BSTR other = nullptr;
+    std::thread([&] { other = SysAllocString(u"elsewhere"); }).join();
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(rt::live_strings(), start_ + 1);  // the count is process-wide
+    SysFreeString(other);
+
+    EXPECT_EQ(rt::allocations_seen(), 0);
+    EXPECT_EQ(SysAllocString(u"here"), nullptr);
+}
+
+}  // namespace

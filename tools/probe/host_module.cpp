@@ -1,0 +1,135 @@
+#include "tools/probe/host_module.h"
+
+#ifdef _WIN32
+#else
+#include <dlfcn.h>
+#endif
+
+#include <cstdio>
+
+namespace probe {
+namespace {
+
+#ifdef _WIN32
+void* open_library(const std::string& path)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
+    return reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
+}
+void* symbol(void* library, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void close_library(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+std::string load_error() { return "Windows error " + std::to_string(GetLastError()); }
+#else
+void* open_library(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* symbol(void* library, const char* name) { return dlsym(library, name); }
+void close_library(void* library) { dlclose(library); }
+std::string load_error()
+{
+    const char* e = dlerror();
+    return e ? e : "unknown error";
+}
+#endif
+
+template <class F>
+void bind(void* library, const char* name, F& out)
+{
+    out = reinterpret_cast<F>(symbol(library, name));
+    if (!out) throw StepFailure{std::string("find export ") + name, E_FAIL, ""};
+}
+
+}  // namespace
+
+HostModule::~HostModule()
+{
+    if (library_) close_library(library_);
+}
+
+void HostModule::load(const std::string& path)
+{
+    library_ = open_library(path);
+    if (!library_) throw StepFailure{"load module " + path + " (" + load_error() + ")", E_FAIL, ""};
+    bind(library_, "DllGetClassObject", get_class_object_);
+    bind(library_, "DllCanUnloadNow", can_unload_now_);
+#ifdef _WIN32
+    rt_.SysFreeString = ::SysFreeString;
+    rt_.SysStringLen = ::SysStringLen;
+    rt_.SysAllocStringLen = ::SysAllocStringLen;
+    rt_.VariantInit = ::VariantInit;
+    rt_.VariantClear = ::VariantClear;
+    rt_.GetErrorInfo = ::GetErrorInfo;
+#else
+    bind(library_, "SysFreeString", rt_.SysFreeString);
+    bind(library_, "SysStringLen", rt_.SysStringLen);
+    bind(library_, "SysAllocStringLen", rt_.SysAllocStringLen);
+    bind(library_, "VariantInit", rt_.VariantInit);
+    bind(library_, "VariantClear", rt_.VariantClear);
+    bind(library_, "GetErrorInfo", rt_.GetErrorInfo);
+#endif
+}
+
+IServer* HostModule::create_server()
+{
+    IClassFactory* factory = nullptr;
+    HRESULT hr = get_class_object_(CLSID_CTivOrvantaZNA100, IID_IClassFactory,
+                                   reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) throw StepFailure{"DllGetClassObject", hr, take_error_record()};
+    IServer* server = nullptr;
+    hr = factory->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&server));
+    factory->Release();
+    if (FAILED(hr)) throw StepFailure{"IClassFactory::CreateInstance", hr, take_error_record()};
+    return server;
+}
+
+HRESULT HostModule::can_unload_now() { return can_unload_now_(); }
+
+std::string HostModule::take_error_record()
+{
+    IErrorInfo* info = nullptr;
+    if (rt_.GetErrorInfo(0, &info) != S_OK || !info) return "";
+    BSTR description = nullptr;
+    std::string text;
+    if (SUCCEEDED(info->GetDescription(&description)) && description)
+        text = utf8_of(description, rt_.SysStringLen(description));
+    rt_.SysFreeString(description);
+    info->Release();
+    return text;
+}
+
+std::string utf8_of(const OLECHAR* units, std::size_t length)
+{
+    std::string out;
+    for (std::size_t i = 0; i < length; ++i) {
+        uint32_t c = static_cast<uint16_t>(units[i]);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length) {
+            const uint32_t low = static_cast<uint16_t>(units[i + 1]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // unpaired surrogate
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace probe

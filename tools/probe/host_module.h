@@ -1,0 +1,53 @@
+// Loads the module as a host does: the library, its class object, an
+// instance. Natively the runtime functions come from the module itself, which
+// carries the stand-in; on Windows they are the platform's.
+#pragma once
+
+#include "frame/iserver.h"
+
+#include <string>
+
+namespace probe {
+
+struct Runtime {
+    void (*SysFreeString)(BSTR) = nullptr;
+    UINT (*SysStringLen)(BSTR) = nullptr;
+    BSTR (*SysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
+    void (*VariantInit)(VARIANT*) = nullptr;
+    HRESULT (*VariantClear)(VARIANT*) = nullptr;
+    HRESULT (*GetErrorInfo)(ULONG, IErrorInfo**) = nullptr;
+};
+
+// A failed step: what was being done and the status it gave.
+struct StepFailure {
+    std::string step;
+    HRESULT status;
+    std::string error_record;  // the platform error object's description, if any
+};
+
+class HostModule {
+public:
+    HostModule() = default;
+    HostModule(const HostModule&) = delete;
+    HostModule& operator=(const HostModule&) = delete;
+    ~HostModule();
+
+    // Throws StepFailure.
+    void load(const std::string& path);
+    // A new instance through the class object, queried for IServer.
+    IServer* create_server();
+    HRESULT can_unload_now();
+    const Runtime& runtime() const { return rt_; }
+    // The description of the thread's error object, or "" when none.
+    std::string take_error_record();
+
+private:
+    void* library_ = nullptr;
+    HRESULT(STDAPICALLTYPE* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
+    Runtime rt_;
+};
+
+std::string utf8_of(const OLECHAR* units, std::size_t length);
+
+}  // namespace probe

@@ -1,0 +1,252 @@
+#include "tools/probe/server_report.h"
+
+#include "definition/limits.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace probe {
+namespace {
+
+// Releases an interface pointer of the loaded module.
+struct Releaser {
+    void operator()(IUnknown* p) const { p->Release(); }
+};
+template <class T>
+using Ref = std::unique_ptr<T, Releaser>;
+
+class Reader {
+public:
+    Reader(HostModule& module, IServer* server) : m_(module), rt_(module.runtime()), s_(server) {}
+
+    void check(HRESULT hr, const std::string& step)
+    {
+        if (FAILED(hr)) throw StepFailure{step, hr, m_.take_error_record()};
+    }
+
+    std::string take(BSTR s)
+    {
+        std::string text = utf8_of(s, rt_.SysStringLen(s));
+        rt_.SysFreeString(s);
+        return text;
+    }
+
+    template <class Get>
+    std::string text(const char* step, Get get)
+    {
+        BSTR s = nullptr;
+        check(get(&s), step);
+        return take(s);
+    }
+
+    BSTR make(const std::string& ascii)
+    {
+        std::vector<OLECHAR> units(ascii.begin(), ascii.end());
+        return rt_.SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+    }
+
+    std::vector<std::string> elements(_Collection* list, const char* step)
+    {
+        LONG count = 0;
+        check(list->Count(&count), std::string(step) + " Count");
+        std::vector<std::string> out;
+        for (LONG i = 1; i <= count; ++i) {
+            VARIANT index, value;
+            rt_.VariantInit(&index);
+            rt_.VariantInit(&value);
+            index.vt = VT_I4;
+            index.lVal = i;
+            check(list->Item(&index, &value), std::string(step) + " Item(" + std::to_string(i) + ")");
+            out.push_back(value.vt == VT_BSTR ? utf8_of(value.bstrVal, rt_.SysStringLen(value.bstrVal))
+                                              : "<not text>");
+            rt_.VariantClear(&value);
+        }
+        return out;
+    }
+
+    Limit limit(const std::string& guid)
+    {
+        BSTR s = make(guid);
+        VARIANT_BOOL family_total = 0;
+        LONG maximum = 0;
+        const HRESULT hr = s_->GetMaximumLimit(&s, &family_total, &maximum);
+        rt_.SysFreeString(s);
+        check(hr, "IServer::GetMaximumLimit(" + guid + ")");
+        return {guid, maximum, family_total != 0};
+    }
+
+    bool has_list(const std::string& parent)
+    {
+        BSTR s = make(parent);
+        _Collection* list = nullptr;
+        const HRESULT hr = s_->GetAttachableGUIDs(&s, &list);
+        rt_.SysFreeString(s);
+        check(hr, "IServer::GetAttachableGUIDs(" + parent + ")");
+        Ref<_Collection> owned(list);
+        return list != nullptr;
+    }
+
+    Attachment attachable(const std::string& parent, const std::string& attachment)
+    {
+        BSTR p = make(parent), a = make(attachment);
+        LONG result = -1;
+        const HRESULT hr = s_->IsAttachable(&p, &a, &result);
+        rt_.SysFreeString(p);
+        rt_.SysFreeString(a);
+        check(hr, "IServer::IsAttachable(" + parent + ", " + attachment + ")");
+        return {parent, attachment, result};
+    }
+
+    HostModule& m_;
+    const Runtime& rt_;
+    IServer* s_;
+};
+
+}  // namespace
+
+ServerReport read_server(HostModule& module, IServer* server)
+{
+    Reader r(module, server);
+    ServerReport report;
+    report.server_category = r.text("IServer::ServerCategory", [&](BSTR* s) { return server->ServerCategory(s); });
+    report.name = r.text("IServer::Name", [&](BSTR* s) { return server->get_Name(s); });
+    report.description = r.text("IServer::Description", [&](BSTR* s) { return server->get_Description(s); });
+    report.release_number = r.text("IServer::ReleaseNumber", [&](BSTR* s) { return server->get_ReleaseNumber(s); });
+    report.server_guid = r.text("IServer::ServerGUID", [&](BSTR* s) { return server->get_ServerGUID(s); });
+
+    _Collection* list = nullptr;
+    r.check(server->DefaultComponents(&list), "IServer::DefaultComponents");
+    Ref<_Collection> catalogue(list);
+    const std::vector<std::string> guids = r.elements(list, "DefaultComponents");
+    for (const std::string& guid : guids) report.components.push_back(r.limit(guid));
+
+    // The probe knows the limit table's keys only to ask about the rows that
+    // the catalogue does not name; the answers come from the module.
+    for (const orvanta::LimitRow& row : orvanta::kLimitRows) {
+        const std::string guid = utf8_of(reinterpret_cast<const OLECHAR*>(row.guid.data()), row.guid.size());
+        if (std::find(guids.begin(), guids.end(), guid) == guids.end())
+            report.outside_catalogue.push_back(r.limit(guid));
+    }
+
+    for (const std::string& guid : guids) report.parents_with_list += r.has_list(guid) ? 1 : 0;
+    if (guids.size() >= 2) {
+        report.attachments.push_back(r.attachable(guids[0], guids[1]));
+        report.attachments.push_back(r.attachable(guids[1], guids[0]));
+        report.attachments.push_back(r.attachable(guids[0], guids[0]));
+    }
+    report.attachments.push_back(r.attachable(report.server_guid, guids.empty() ? "" : guids[0]));
+    report.attachments.push_back(r.attachable("", ""));
+    return report;
+}
+
+namespace {
+
+std::string json_string(const std::string& s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string json_limit(const Limit& l, const std::string& position)
+{
+    return "{" + position + "\"guid\": " + json_string(l.guid) + ", \"maximum\": " +
+           std::to_string(l.maximum) + ", \"familyTotal\": " + (l.family_total ? "true" : "false") + "}";
+}
+
+const char* attach_name(int32_t result)
+{
+    switch (result) {
+    case 0: return "AttachListed";
+    case 1: return "AttachNotListed";
+    case 2: return "AttachNoList";
+    default: return "?";
+    }
+}
+
+std::string quoted_or_empty(const std::string& s) { return s.empty() ? "\"\"" : s; }
+
+}  // namespace
+
+std::string as_json(const ServerReport& r)
+{
+    std::string out = "{\n  \"identity\": {\n";
+    out += "    \"ServerCategory\": " + json_string(r.server_category) + ",\n";
+    out += "    \"Name\": " + json_string(r.name) + ",\n";
+    out += "    \"Description\": " + json_string(r.description) + ",\n";
+    out += "    \"ReleaseNumber\": " + json_string(r.release_number) + ",\n";
+    out += "    \"ServerGUID\": " + json_string(r.server_guid) + "\n  },\n";
+    out += "  \"defaultComponents\": [\n";
+    for (std::size_t i = 0; i < r.components.size(); ++i)
+        out += "    " + json_limit(r.components[i], "\"position\": " + std::to_string(i + 1) + ", ") +
+               (i + 1 < r.components.size() ? ",\n" : "\n");
+    out += "  ],\n  \"limitsOutsideCatalogue\": [\n";
+    for (std::size_t i = 0; i < r.outside_catalogue.size(); ++i)
+        out += "    " + json_limit(r.outside_catalogue[i], "") +
+               (i + 1 < r.outside_catalogue.size() ? ",\n" : "\n");
+    out += "  ],\n  \"attachment\": {\n";
+    out += "    \"parentsWithList\": " + std::to_string(r.parents_with_list) + ",\n";
+    out += "    \"isAttachable\": [\n";
+    for (std::size_t i = 0; i < r.attachments.size(); ++i) {
+        const Attachment& a = r.attachments[i];
+        out += "      {\"parent\": " + json_string(a.parent) + ", \"attachment\": " +
+               json_string(a.attachment) + ", \"result\": " + std::to_string(a.result) + "}" +
+               (i + 1 < r.attachments.size() ? ",\n" : "\n");
+    }
+    out += "    ]\n  }\n}\n";
+    return out;
+}
+
+std::string as_table(const ServerReport& r)
+{
+    char line[256];
+    std::string out = "Identity\n";
+    const std::pair<const char*, const std::string*> identity[] = {
+        {"ServerCategory", &r.server_category}, {"Name", &r.name}, {"Description", &r.description},
+        {"ReleaseNumber", &r.release_number},   {"ServerGUID", &r.server_guid}};
+    for (const auto& [label, value] : identity) {
+        std::snprintf(line, sizeof line, "  %-15s %s\n", label, value->c_str());
+        out += line;
+    }
+    std::snprintf(line, sizeof line, "\nDefault components (%zu)\n  %4s  %-38s  %7s  %s\n",
+                  r.components.size(), "Pos", "Component GUID", "Maximum", "FamilyTotal");
+    out += line;
+    for (std::size_t i = 0; i < r.components.size(); ++i) {
+        const Limit& l = r.components[i];
+        std::snprintf(line, sizeof line, "  %4zu  %-38s  %7d  %s\n", i + 1, l.guid.c_str(),
+                      static_cast<int>(l.maximum), l.family_total ? "True" : "False");
+        out += line;
+    }
+    std::snprintf(line, sizeof line, "\nLimit rows outside the catalogue (%zu)\n  %-38s  %7s  %s\n",
+                  r.outside_catalogue.size(), "Component GUID", "Maximum", "FamilyTotal");
+    out += line;
+    for (const Limit& l : r.outside_catalogue) {
+        std::snprintf(line, sizeof line, "  %-38s  %7d  %s\n", l.guid.c_str(),
+                      static_cast<int>(l.maximum), l.family_total ? "True" : "False");
+        out += line;
+    }
+    std::snprintf(line, sizeof line, "\nAttachment\n  Catalogue entries with an attachment list: %d of %zu\n",
+                  r.parents_with_list, r.components.size());
+    out += line;
+    for (const Attachment& a : r.attachments) {
+        std::snprintf(line, sizeof line, "  IsAttachable(%s, %s) = %d (%s)\n",
+                      quoted_or_empty(a.parent).c_str(), quoted_or_empty(a.attachment).c_str(),
+                      static_cast<int>(a.result), attach_name(a.result));
+        out += line;
+    }
+    return out;
+}
+
+}  // namespace probe
