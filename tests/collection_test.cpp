@@ -1,11 +1,14 @@
-// The collection through its vtable: storage, keys, positions, enumeration,
-// reference counts after every call, and every allocation failing in turn.
+// The collection and its enumerator through their vtables: keys, positions,
+// changes during enumeration, reference counts after the calls, and each
+// allocation failing in turn.
 #include "runtime/collection.h"
 #include "runtime/com_ptr.h"
 #include "runtime/fault_injection.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,27 +24,40 @@ ULONG refs(IUnknown* p)
     return p->Release();
 }
 
-// One owned argument or result.
+VARIANT raw(VARTYPE vt, LONGLONG bits)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.llVal = bits;
+    return v;
+}
+VARIANT real(double d)
+{
+    VARIANT v = raw(VT_R8, 0);
+    v.dblVal = d;
+    return v;
+}
+VARIANT ref(void* target, VARTYPE vt = VT_VARIANT)
+{
+    VARIANT v = raw(static_cast<VARTYPE>(VT_BYREF | vt), 0);
+    v.byref = target;
+    return v;
+}
+
+// An owned argument or result.
 struct Value {
     VARIANT v;
     Value() { VariantInit(&v); }
-    explicit Value(const OLECHAR* s) : Value() { v.vt = VT_BSTR, v.bstrVal = SysAllocString(s); }
-    explicit Value(LONG n) : Value() { v.vt = VT_I4, v.lVal = n; }
-    Value(VARTYPE vt, LONGLONG bits) : Value() { v.vt = vt, v.llVal = bits; }
-    static Value real(double d) { return Value(VT_R8, d); }
-    static Value ref(VARIANT* target) { return Value(VT_BYREF | VT_VARIANT, target); }
-    static Value missing() { return Value(rt::missing_argument()); }
+    explicit Value(const VARIANT& adopted) : v(adopted) {}
+    explicit Value(LONG n) : v(raw(VT_I4, n)) {}
+    explicit Value(const OLECHAR* s) : v(raw(VT_BSTR, 0)) { v.bstrVal = SysAllocString(s); }
     Value(const Value&) = delete;
     ~Value() { VariantClear(&v); }
-    VARIANT* operator&() { return &v; }
-
-private:
-    Value(VARTYPE vt, double d) : Value() { v.vt = vt, v.dblVal = d; }
-    Value(VARTYPE vt, VARIANT* target) : Value() { v.vt = vt, v.pvarVal = target; }
-    explicit Value(const VARIANT& raw) : v(raw) {}
+    VARIANT* p() { return &v; }
 };
 
-// A stand-in element object that shows its reference count.
+// An element object that shows its reference count.
 struct Tracked : IUnknown {
     ULONG count = 1;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
@@ -60,18 +76,23 @@ protected:
     }
     void TearDown() override
     {
-        if (c) EXPECT_EQ(c->Release(), 0u);
-        c.detach();
+        if (c) {
+            EXPECT_EQ(c.detach()->Release(), 0u);
+        }
         rt::fail_allocation_after(0);
         EXPECT_EQ(rt::live_objects(), objects_);
         EXPECT_EQ(rt::live_strings(), strings_);
     }
 
-    HRESULT add(const OLECHAR* item, const OLECHAR* key = nullptr)
+    HRESULT add(Value&& item, const OLECHAR* key = nullptr, VARIANT before = raw(VT_EMPTY, 0))
     {
-        Value i(item), k(key);
-        if (!key) k.v.vt = VT_EMPTY;
-        return c->Add(&i, &k, nullptr, nullptr);
+        Value k(raw(key ? VT_BSTR : VT_EMPTY, 0));
+        if (key) k.v.bstrVal = SysAllocString(key);
+        return c->Add(&item.v, &k.v, &before, nullptr);
+    }
+    void add_all(std::initializer_list<const OLECHAR*> keyed)
+    {
+        for (const OLECHAR* s : keyed) ASSERT_EQ(add(Value(s), s), S_OK);
     }
     LONG count()
     {
@@ -79,40 +100,37 @@ protected:
         EXPECT_EQ(c->Count(&n), S_OK);
         return n;
     }
-    // Every element's text, comma-separated, read by position.
+    // The text of what Item answers, or "" when it is no text.
+    Text item(VARIANT index, HRESULT expected = S_OK)
+    {
+        Value out;
+        EXPECT_EQ(c->Item(&index, &out.v), expected);
+        return out.v.vt == VT_BSTR ? Text(out.v.bstrVal) : Text();
+    }
     Text contents()
     {
         Text all;
-        for (LONG i = 1; i <= count(); ++i) {
-            Value index(i), out;
-            EXPECT_EQ(c->Item(&index, &out), S_OK);
-            if (i > 1) all += OLESTR(",");
-            if (out.v.vt == VT_BSTR) all += out.v.bstrVal;
-        }
+        for (LONG i = 1; i <= count(); ++i) all += (i > 1 ? OLESTR(",") : OLESTR("")) + item(raw(VT_I4, i));
         return all;
     }
-    HRESULT item_text(VARIANT* index, Text* text)
+    rt::ComPtr<IEnumVARIANT> enumerator()
     {
-        Value out;
-        const HRESULT hr = c->Item(index, &out);
-        if (out.v.vt == VT_BSTR) *text = out.v.bstrVal;
-        return hr;
+        rt::ComPtr<IUnknown> unk;
+        rt::ComPtr<IEnumVARIANT> e;
+        EXPECT_EQ(c->_NewEnum(unk.put()), S_OK);
+        EXPECT_EQ(unk->QueryInterface(IID_IEnumVARIANT, e.put_void()), S_OK);
+        return e;
     }
 
     rt::ComPtr<_Collection> c;
     long objects_ = 0, strings_ = 0;
 };
 
-TEST_F(CollectionTest, StartsEmptyWithOneReference)
+TEST_F(CollectionTest, StartsEmptyAndAnswersItsThreeInterfaces)
 {
     EXPECT_EQ(count(), 0);
     EXPECT_EQ(refs(c.get()), 1u);
     EXPECT_EQ(rt::live_objects(), objects_ + 1);
-    EXPECT_EQ(rt::create_collection(nullptr), E_POINTER);
-}
-
-TEST_F(CollectionTest, AnswersItsThreeInterfacesOnly)
-{
     const struct { const IID* iid; HRESULT hr; } cases[] = {
         {&IID_IUnknown, S_OK}, {&IID_IDispatch, S_OK}, {&IID__Collection, S_OK},
         {&IID_IEnumVARIANT, E_NOINTERFACE}, {&IID_IClassFactory, E_NOINTERFACE}};
@@ -125,248 +143,305 @@ TEST_F(CollectionTest, AnswersItsThreeInterfacesOnly)
     }
     EXPECT_EQ(c->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(c->Count(nullptr), E_POINTER);
+    EXPECT_EQ(rt::create_collection(nullptr), E_POINTER);
 }
 
 TEST_F(CollectionTest, KeysFoldOnlyTheDocumentedCapitals)
 {
-    const struct { const OLECHAR* stored; const OLECHAR* asked; bool found; } cases[] = {
+    const struct { const OLECHAR* stored; const OLECHAR* asked; bool same; } cases[] = {
         {OLESTR("{E2657B80-7f5b}"), OLESTR("{e2657b80-7F5B}"), true},
-        {u"\u00C4\u00DE", u"\u00E4\u00FE", true},  {u"\u00D7", u"\u00F7", false},
-        {u"\u0178", u"\u00FF", true},              {u"\u0132\u0136", u"\u0133\u0137", true},
-        {u"\u0139\u0147", u"\u013A\u0148", true},  {u"\u014A\u017D", u"\u014B\u017E", true},
-        {u"\u0130", u"i", false},                  {u"\u0131", u"I", false},
-        {u"\u03A3\u03AB", u"\u03C3\u03CB", true},  {u"\u03A3", u"\u03C2", false},
-        {u"\u0401\u042F", u"\u0451\u044F", true},  {u"\u00DF", u"SS", false},
-        {u"\uFF21", u"\uFF41", false},             {u"", u"", true}};
-    LONG n = 0;
+        {OLESTR("\u00C4\u00DE"), OLESTR("\u00E4\u00FE"), true}, {OLESTR("\u00D7"), OLESTR("\u00F7"), false},
+        {OLESTR("\u0178"), OLESTR("\u00FF"), true}, {OLESTR("\u0132\u0136"), OLESTR("\u0133\u0137"), true},
+        {OLESTR("\u0139\u0147"), OLESTR("\u013A\u0148"), true}, {OLESTR("\u014A\u017D"), OLESTR("\u014B\u017E"), true},
+        {OLESTR("\u0130"), OLESTR("i"), false}, {OLESTR("\u0131"), OLESTR("I"), false},
+        {OLESTR("\u03A3\u03AB"), OLESTR("\u03C3\u03CB"), true}, {OLESTR("\u03A3"), OLESTR("\u03C2"), false},
+        {OLESTR("\u0401\u042F"), OLESTR("\u0451\u044F"), true}, {OLESTR("\u00DF"), OLESTR("SS"), false},
+        {OLESTR("\uFF21"), OLESTR("\uFF41"), false}, {OLESTR(""), OLESTR(""), true}};
     for (const auto& k : cases) {
-        ASSERT_EQ(add(k.asked, k.stored), S_OK) << ++n;
+        ASSERT_EQ(rt::create_collection(c.put()), S_OK);
+        ASSERT_EQ(add(Value(OLESTR("first")), k.stored), S_OK);
         Value asked(k.asked);
-        Text got;
-        EXPECT_EQ(item_text(&asked, &got), k.found ? S_OK : kMissingKey) << n;
-        EXPECT_EQ(add(OLESTR("again"), k.asked), k.found ? rt::kCollDuplicateKey : S_OK) << n;
-        Value first(1);
-        c->Remove(&first);  // whatever is left goes, so cases never meet
-        if (count() != 0) c->Remove(&first);
-        ASSERT_EQ(count(), 0);
+        EXPECT_EQ(item(asked.v, k.same ? S_OK : kMissingKey), k.same ? OLESTR("first") : OLESTR(""));
+        // A duplicate changes nothing.
+        EXPECT_EQ(add(Value(OLESTR("second")), k.asked), k.same ? rt::kCollDuplicateKey : S_OK);
+        EXPECT_EQ(contents(), k.same ? OLESTR("first") : OLESTR("first,second"));
     }
-}
-
-TEST_F(CollectionTest, DuplicateKeyChangesNothing)
-{
-    ASSERT_EQ(add(OLESTR("one"), OLESTR("K")), S_OK);
-    EXPECT_EQ(add(OLESTR("two"), OLESTR("k")), rt::kCollDuplicateKey);
-    EXPECT_EQ(contents(), OLESTR("one"));
-    EXPECT_EQ(refs(c.get()), 1u);
 }
 
 TEST_F(CollectionTest, KeyArgumentForms)
 {
-    Value text(OLESTR("t")), inner(OLESTR("5"));
-    BSTR shared = SysAllocString(OLESTR("byref"));
-    Value bstr_ref(VT_BYREF | VT_BSTR, 0);
-    bstr_ref.v.pbstrVal = &shared;
-    const struct { Value key; HRESULT hr; const OLECHAR* lookup; } cases[] = {
-        {Value(OLESTR("plain")), S_OK, OLESTR("PLAIN")},
-        {Value(LONG{5}), S_OK, OLESTR("5")},
-        {Value::real(2.5), S_OK, OLESTR("2.5")},
-        {Value::ref(&inner.v), rt::kCollDuplicateKey, nullptr},  // "5" was taken by the number
-        {Value(VT_NULL, 0), rt::kCollTypeMismatch, nullptr},
-        {Value(VT_DISPATCH, 0), rt::kCollTypeMismatch, nullptr},
-        {Value(VT_ERROR, E_FAIL), rt::kCollTypeMismatch, nullptr},
-        {Value(VT_EMPTY, 0), S_OK, nullptr},   // missing: no key
-        {Value::missing(), S_OK, nullptr},
-    };
-    for (const auto& k : cases) {
+    BSTR text = SysAllocString(OLESTR("ByRef"));
+    Value five(OLESTR("5"));
+    const struct { VARIANT key; HRESULT hr; const OLECHAR* lookup; } cases[] = {
+        {raw(VT_I4, 5), S_OK, OLESTR("5")},        {real(2.5), S_OK, OLESTR("2.5")},
+        {ref(&text, VT_BSTR), S_OK, OLESTR("byref")}, {ref(&five.v), rt::kCollDuplicateKey, nullptr},
+        {raw(VT_NULL, 0), rt::kCollTypeMismatch, nullptr}, {raw(VT_DISPATCH, 0), rt::kCollTypeMismatch, nullptr},
+        {raw(VT_ERROR, E_FAIL), rt::kCollTypeMismatch, nullptr},
+        {raw(VT_EMPTY, 0), S_OK, nullptr},         {rt::missing_argument(), S_OK, nullptr}};
+    for (auto k : cases) {
         const LONG before = count();
-        EXPECT_EQ(c->Add(&text, const_cast<VARIANT*>(&k.key.v), nullptr, nullptr), k.hr);
+        Value it(OLESTR("it"));
+        EXPECT_EQ(c->Add(&it.v, &k.key, nullptr, nullptr), k.hr);
         EXPECT_EQ(count(), before + (k.hr == S_OK ? 1 : 0));
         if (k.lookup) {
-            Value asked(k.lookup);
-            Text got;
-            EXPECT_EQ(item_text(&asked, &got), S_OK) << k.lookup;
+            EXPECT_EQ(item(Value(k.lookup).v), OLESTR("it")) << k.lookup;
         }
     }
-    EXPECT_EQ(c->Add(&text, &bstr_ref, nullptr, nullptr), S_OK);
-    Value asked(OLESTR("BYREF"));
-    Text got;
-    EXPECT_EQ(item_text(&asked, &got), S_OK);
-    SysFreeString(shared);
+    SysFreeString(text);
 }
 
 TEST_F(CollectionTest, StoresByReferenceItemsByValue)
 {
     LONG n = 7;
-    Value by_ref(VT_BYREF | VT_I4, 0), out, first(1);
-    by_ref.v.plVal = &n;
-    ASSERT_EQ(c->Add(&by_ref, nullptr, nullptr, nullptr), S_OK);
+    Value out;
+    ASSERT_EQ(c->Add(Value(ref(&n, VT_I4)).p(), nullptr, nullptr, nullptr), S_OK);
     n = 8;
-    ASSERT_EQ(c->Item(&first, &out), S_OK);
+    VARIANT first = raw(VT_I4, 1);
+    ASSERT_EQ(c->Item(&first, &out.v), S_OK);
     EXPECT_EQ(out.v.vt, VT_I4);
     EXPECT_EQ(out.v.lVal, 7);
 }
 
 TEST_F(CollectionTest, IndexSelectsByKeyOrRoundedPosition)
 {
-    for (const OLECHAR* s : {OLESTR("a"), OLESTR("b"), OLESTR("c"), OLESTR("d")}) ASSERT_EQ(add(s, s), S_OK);
+    add_all({OLESTR("a"), OLESTR("b"), OLESTR("c"), OLESTR("d")});
     LONG two = 2;
-    Value two_ref(VT_BYREF | VT_I4, 0), i4(LONG{3});
-    two_ref.v.plVal = &two;
-    DECIMAL d25{};  // 2.5
-    d25.scale = 1, d25.Lo64 = 25;
-    Value dec;
-    dec.v.decVal = d25, dec.v.vt = VT_DECIMAL;
-    const struct { Value index; HRESULT hr; const OLECHAR* text; } cases[] = {
-        {Value(VT_I2, 2), S_OK, OLESTR("b")},         {Value(VT_UI1, 4), S_OK, OLESTR("d")},
-        {Value(VT_I8, 1), S_OK, OLESTR("a")},         {Value::real(1.5), S_OK, OLESTR("b")},
-        {Value::real(2.5), S_OK, OLESTR("b")},        {Value::real(2.5000001), S_OK, OLESTR("c")},
-        {Value(VT_CY, 35000), S_OK, OLESTR("d")},     {Value(VT_CY, 25000), S_OK, OLESTR("b")},
-        {Value::ref(&i4.v), S_OK, OLESTR("c")},       {Value(OLESTR("C")), S_OK, OLESTR("c")},
-        {Value(OLESTR("2")), kMissingKey, nullptr},   {Value::real(0.5), rt::kCollOutOfRange, nullptr},
-        {Value(LONG{0}), rt::kCollOutOfRange, nullptr}, {Value(LONG{5}), rt::kCollOutOfRange, nullptr},
-        {Value(LONG{-1}), rt::kCollOutOfRange, nullptr}, {Value::real(1e300), rt::kCollOutOfRange, nullptr},
-        {Value(VT_BOOL, -1), rt::kCollOutOfRange, nullptr}, {Value(VT_NULL, 0), rt::kCollTypeMismatch, nullptr},
-        {Value(VT_EMPTY, 0), rt::kCollTypeMismatch, nullptr}, {Value::missing(), rt::kCollTypeMismatch, nullptr},
-        {Value(VT_UNKNOWN, 0), rt::kCollTypeMismatch, nullptr},
-    };
-    for (const auto& k : cases) {
-        Text got;
-        EXPECT_EQ(item_text(const_cast<VARIANT*>(&k.index.v), &got), k.hr) << &k - cases;
-        EXPECT_EQ(got, k.text ? k.text : OLESTR("")) << &k - cases;
-    }
-    Text got;
-    EXPECT_EQ(item_text(&two_ref, &got), S_OK);
-    EXPECT_EQ(got, OLESTR("b"));
-    EXPECT_EQ(item_text(&dec, &got), S_OK);
-    EXPECT_EQ(got, OLESTR("b"));
+    Value three(LONG{3}), key(OLESTR("C")), number_text(OLESTR("2"));
+    VARIANT dec = raw(VT_EMPTY, 0);
+    dec.decVal.scale = 1, dec.decVal.Lo64 = 25, dec.vt = VT_DECIMAL;  // 2.5
+    const struct { VARIANT index; HRESULT hr; const OLECHAR* text; } cases[] = {
+        {raw(VT_I2, 2), S_OK, OLESTR("b")}, {raw(VT_UI1, 4), S_OK, OLESTR("d")}, {raw(VT_I8, 1), S_OK, OLESTR("a")},
+        {real(1.5), S_OK, OLESTR("b")}, {real(2.5), S_OK, OLESTR("b")}, {real(2.5000001), S_OK, OLESTR("c")},
+        {raw(VT_CY, 35000), S_OK, OLESTR("d")}, {raw(VT_CY, 25000), S_OK, OLESTR("b")}, {dec, S_OK, OLESTR("b")},
+        {ref(&three.v), S_OK, OLESTR("c")}, {ref(&two, VT_I4), S_OK, OLESTR("b")}, {key.v, S_OK, OLESTR("c")},
+        {number_text.v, kMissingKey, OLESTR("")}, {real(0.5), rt::kCollOutOfRange, OLESTR("")},
+        {raw(VT_I4, 0), rt::kCollOutOfRange, OLESTR("")}, {raw(VT_I4, 5), rt::kCollOutOfRange, OLESTR("")},
+        {raw(VT_I4, -1), rt::kCollOutOfRange, OLESTR("")}, {real(1e300), rt::kCollOutOfRange, OLESTR("")},
+        {raw(VT_BOOL, -1), rt::kCollOutOfRange, OLESTR("")}, {raw(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("")},
+        {raw(VT_EMPTY, 0), rt::kCollTypeMismatch, OLESTR("")}, {raw(VT_UNKNOWN, 0), rt::kCollTypeMismatch, OLESTR("")},
+        {rt::missing_argument(), rt::kCollTypeMismatch, OLESTR("")}};
+    for (const auto& k : cases) EXPECT_EQ(item(k.index, k.hr), k.text) << &k - cases;
     Value stale(LONG{42});
-    EXPECT_EQ(c->Item(nullptr, &stale), E_POINTER);
+    EXPECT_EQ(c->Item(nullptr, &stale.v), E_POINTER);
     EXPECT_EQ(stale.v.vt, VT_EMPTY);
-    EXPECT_EQ(c->Item(&i4, nullptr), E_POINTER);
+    EXPECT_EQ(c->Item(&three.v, nullptr), E_POINTER);
     EXPECT_EQ(refs(c.get()), 1u);
 }
 
 TEST_F(CollectionTest, BeforeAndAfterPlaceTheNewElement)
 {
-    const struct { Value before, after; HRESULT hr; const OLECHAR* order; } cases[] = {
-        {Value(LONG{1}), Value(), S_OK, OLESTR("x,a,b,c")},
-        {Value(LONG{3}), Value(), S_OK, OLESTR("a,b,x,c")},
-        {Value(), Value(LONG{3}), S_OK, OLESTR("a,b,c,x")},
-        {Value::missing(), Value(LONG{1}), S_OK, OLESTR("a,x,b,c")},
-        {Value(OLESTR("B")), Value::missing(), S_OK, OLESTR("a,x,b,c")},
-        {Value(), Value(OLESTR("c")), S_OK, OLESTR("a,b,c,x")},
-        {Value::real(1.6), Value(), S_OK, OLESTR("a,x,b,c")},
-        {Value(LONG{0}), Value(), rt::kCollOutOfRange, nullptr},
-        {Value(LONG{4}), Value(), rt::kCollOutOfRange, nullptr},
-        {Value(), Value(LONG{4}), rt::kCollOutOfRange, nullptr},
-        {Value(OLESTR("zz")), Value(), kMissingKey, nullptr},
-        {Value(LONG{1}), Value(LONG{1}), rt::kCollInvalidArgument, nullptr},
-        {Value(VT_NULL, 0), Value(), rt::kCollTypeMismatch, nullptr},
-    };
-    for (const auto& k : cases) {
-        for (const OLECHAR* s : {OLESTR("a"), OLESTR("b"), OLESTR("c")}) ASSERT_EQ(add(s, s), S_OK);
-        Value x(OLESTR("x"));
-        EXPECT_EQ(c->Add(&x, nullptr, const_cast<VARIANT*>(&k.before.v), const_cast<VARIANT*>(&k.after.v)),
-                  k.hr) << &k - cases;
-        EXPECT_EQ(contents(), k.order ? k.order : OLESTR("a,b,c")) << &k - cases;
+    const VARIANT none = raw(VT_EMPTY, 0);
+    Value b(OLESTR("B")), cc(OLESTR("c")), zz(OLESTR("zz"));
+    const struct { VARIANT before, after; HRESULT hr; const OLECHAR* order; } cases[] = {
+        {raw(VT_I4, 1), none, S_OK, OLESTR("x,a,b,c")}, {raw(VT_I4, 3), none, S_OK, OLESTR("a,b,x,c")},
+        {none, raw(VT_I4, 3), S_OK, OLESTR("a,b,c,x")}, {rt::missing_argument(), raw(VT_I4, 1), S_OK, OLESTR("a,x,b,c")},
+        {b.v, rt::missing_argument(), S_OK, OLESTR("a,x,b,c")}, {none, cc.v, S_OK, OLESTR("a,b,c,x")},
+        {real(1.6), none, S_OK, OLESTR("a,x,b,c")},     {raw(VT_I4, 0), none, rt::kCollOutOfRange, OLESTR("a,b,c")},
+        {raw(VT_I4, 4), none, rt::kCollOutOfRange, OLESTR("a,b,c")}, {none, raw(VT_I4, 4), rt::kCollOutOfRange, OLESTR("a,b,c")},
+        {zz.v, none, kMissingKey, OLESTR("a,b,c")},      {raw(VT_I4, 1), raw(VT_I4, 1), rt::kCollInvalidArgument, OLESTR("a,b,c")},
+        {raw(VT_NULL, 0), none, rt::kCollTypeMismatch, OLESTR("a,b,c")}};
+    for (auto k : cases) {
         ASSERT_EQ(rt::create_collection(c.put()), S_OK);
+        add_all({OLESTR("a"), OLESTR("b"), OLESTR("c")});
+        EXPECT_EQ(c->Add(Value(OLESTR("x")).p(), nullptr, &k.before, &k.after), k.hr) << &k - cases;
+        EXPECT_EQ(contents(), k.order) << &k - cases;
     }
 }
 
 TEST_F(CollectionTest, RemoveByKeyOrPositionFreesTheKey)
 {
-    for (const OLECHAR* s : {OLESTR("a"), OLESTR("b"), OLESTR("c"), OLESTR("d")}) ASSERT_EQ(add(s, s), S_OK);
-    const struct { Value index; HRESULT hr; const OLECHAR* left; } steps[] = {
-        {Value(OLESTR("B")), S_OK, OLESTR("a,c,d")},    {Value(OLESTR("b")), kMissingKey, OLESTR("a,c,d")},
-        {Value(LONG{3}), S_OK, OLESTR("a,c")},          {Value(LONG{3}), rt::kCollOutOfRange, OLESTR("a,c")},
-        {Value(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("a,c")}, {Value::real(0.7), S_OK, OLESTR("c")},
-    };
-    for (const auto& k : steps) {
-        EXPECT_EQ(c->Remove(const_cast<VARIANT*>(&k.index.v)), k.hr) << &k - steps;
+    add_all({OLESTR("a"), OLESTR("b"), OLESTR("c"), OLESTR("d")});
+    Value b_upper(OLESTR("B")), b(OLESTR("b"));
+    const struct { VARIANT index; HRESULT hr; const OLECHAR* left; } steps[] = {
+        {b_upper.v, S_OK, OLESTR("a,c,d")}, {b.v, kMissingKey, OLESTR("a,c,d")},
+        {raw(VT_I4, 3), S_OK, OLESTR("a,c")}, {raw(VT_I4, 3), rt::kCollOutOfRange, OLESTR("a,c")},
+        {raw(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("a,c")}, {real(0.7), S_OK, OLESTR("c")}};
+    for (auto k : steps) {
+        EXPECT_EQ(c->Remove(&k.index), k.hr) << &k - steps;
         EXPECT_EQ(contents(), k.left) << &k - steps;
     }
-    EXPECT_EQ(add(OLESTR("b2"), OLESTR("b")), S_OK);
+    EXPECT_EQ(add(Value(OLESTR("b again")), OLESTR("b")), S_OK);
     EXPECT_EQ(c->Remove(nullptr), E_POINTER);
 }
 
 TEST_F(CollectionTest, HoldsAReferenceOnObjectElements)
 {
     Tracked obj;
-    Value item(VT_UNKNOWN, 0), first(1), out;
-    item.v.punkVal = &obj;
+    VARIANT item = raw(VT_UNKNOWN, 0), first = raw(VT_I4, 1);
+    item.punkVal = &obj;
     ASSERT_EQ(c->Add(&item, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(obj.count, 2u);
-    ASSERT_EQ(c->Item(&first, &out), S_OK);
-    EXPECT_EQ(obj.count, 3u);
-    VariantClear(&out);
+    {
+        Value out;
+        ASSERT_EQ(c->Item(&first, &out.v), S_OK);
+        EXPECT_EQ(obj.count, 3u);
+    }
     ASSERT_EQ(c->Remove(&first), S_OK);
     EXPECT_EQ(obj.count, 1u);
     ASSERT_EQ(c->Add(&item, nullptr, nullptr, nullptr), S_OK);
     c.reset();
     EXPECT_EQ(obj.count, 1u);
-    item.v.vt = VT_EMPTY;  // not ours to release
 }
 
-TEST_F(CollectionTest, KeyLookupScalesToLargeCollections)
+TEST_F(CollectionTest, KeyLookupStaysHashedAtAHundredThousand)
 {
     for (LONG i = 1; i <= 100000; ++i) {
-        Value item(i), key(i);
-        ASSERT_EQ(c->Add(&item, &key, nullptr, nullptr), S_OK);
+        VARIANT it = raw(VT_I4, i);
+        ASSERT_EQ(c->Add(&it, &it, nullptr, nullptr), S_OK);
     }
-    Value last(OLESTR("100000")), out;
-    ASSERT_EQ(c->Item(&last, &out), S_OK);
+    Value out;
+    VARIANT last = raw(VT_I4, 99999);
+    ASSERT_EQ(c->Item(Value(OLESTR("100000")).p(), &out.v), S_OK);
     EXPECT_EQ(out.v.lVal, 100000);
+    ASSERT_EQ(c->Remove(&last), S_OK);
+    EXPECT_EQ(count(), 99999);
+}
+
+TEST_F(CollectionTest, EnumeratorWalksInOrderAndHoldsItsCollection)
+{
+    for (LONG i = 1; i <= 3; ++i) ASSERT_EQ(add(Value(i)), S_OK);
+    rt::ComPtr<IEnumVARIANT> e = enumerator();
+    EXPECT_EQ(refs(e.get()), 1u);
+    EXPECT_EQ(refs(c.get()), 2u);
+    EXPECT_EQ(rt::live_objects(), objects_ + 2);
+    void* none = &none;
+    EXPECT_EQ(e->QueryInterface(IID_IDispatch, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+
+    VARIANT got[4];
+    ULONG fetched = 99;
+    EXPECT_EQ(e->Next(2, got, &fetched), S_OK);
+    EXPECT_EQ(fetched, 2u);
+    EXPECT_EQ(got[0].lVal * 10 + got[1].lVal, 12);
+    EXPECT_EQ(e->Next(4, got, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 1u);
+    EXPECT_EQ(got[0].lVal, 3);
+    EXPECT_EQ(e->Next(1, got, nullptr), S_FALSE);
+    EXPECT_EQ(e->Next(2, got, nullptr), E_INVALIDARG);
+    EXPECT_EQ(e->Next(0, got, &fetched), S_OK);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(e->Reset(), S_OK);
+    EXPECT_EQ(e->Skip(2), S_OK);
+    rt::ComPtr<IEnumVARIANT> clone;
+    ASSERT_EQ(e->Clone(clone.put()), S_OK);
+    EXPECT_EQ(refs(c.get()), 3u);
+    EXPECT_EQ(e->Skip(2), S_FALSE);
+    c.reset();  // the enumerators keep the collection alive
+    EXPECT_EQ(clone->Next(1, got, nullptr), S_OK);
+    EXPECT_EQ(got[0].lVal, 3);
+    EXPECT_EQ(e->Clone(nullptr), E_POINTER);
+}
+
+// A long pseudo-random run of adds, removes and steps of three enumerators,
+// checked against a model: nothing comes twice, nothing comes after it was
+// removed, and every element that stays from an enumerator's start comes.
+TEST_F(CollectionTest, EnumeratorsSurviveAddsAndRemovesAnywhere)
+{
+    std::vector<LONG> model;
+    LONG next_id = 1;
+    for (; next_id <= 20; ++next_id) {
+        ASSERT_EQ(add(Value(next_id)), S_OK);
+        model.push_back(next_id);
+    }
+    struct Walk { rt::ComPtr<IEnumVARIANT> e; std::set<LONG> start, seen; } walks[3];
+    for (Walk& w : walks) w.e = enumerator(), w.start.insert(model.begin(), model.end());
+    uint32_t seed = 12345;
+    auto pick = [&](std::size_t n) { return ((seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFFu) % n; };
+    auto step = [&](Walk& w) {
+        VARIANT v;
+        ULONG got = 0;
+        if (w.e->Next(1, &v, &got) == S_FALSE) return false;
+        EXPECT_NE(std::find(model.begin(), model.end(), v.lVal), model.end()) << v.lVal;
+        EXPECT_TRUE(w.seen.insert(v.lVal).second) << v.lVal;
+        return true;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const std::size_t at = pick(model.size() + 1);
+        switch (pick(3)) {
+        case 0: {
+            VARIANT before = raw(VT_I4, static_cast<LONG>(at + 1));
+            ASSERT_EQ(add(Value(next_id), nullptr, at < model.size() ? before : raw(VT_EMPTY, 0)), S_OK);
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), next_id++);
+            break;
+        }
+        case 1:
+            if (at == model.size()) break;
+            ASSERT_EQ(c->Remove(Value(static_cast<LONG>(at + 1)).p()), S_OK);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+            break;
+        default: step(walks[pick(3)]);
+        }
+    }
+    for (Walk& w : walks) {
+        while (step(w)) {}
+        for (LONG id : model)
+            EXPECT_TRUE(!w.start.count(id) || w.seen.count(id)) << id;
+    }
 }
 
 // Each allocation of an operation fails in turn; the collection must come
 // through unchanged and nothing may leak.
 TEST_F(CollectionTest, AddSurvivesEveryAllocationFailure)
 {
-    const OLECHAR* long_key = OLESTR("{C834B0FC-F7CF-4760-9BC0-86CC9303D79E}");
-    const struct { int existing; bool numeric_key; } shapes[] = {{0, false}, {8, false}, {8, true}, {16, true}};
+    const OLECHAR* guid = OLESTR("{C834B0FC-F7CF-4760-9BC0-86CC9303D79E}");
+    const struct { LONG existing; bool numeric_key; } shapes[] = {{0, false}, {8, false}, {8, true}, {16, true}};
     for (const auto& s : shapes) {
         ASSERT_EQ(rt::create_collection(c.put()), S_OK);
-        for (LONG i = 0; i < s.existing; ++i) ASSERT_EQ(add(OLESTR("x")), S_OK);
+        for (LONG i = 0; i < s.existing; ++i) ASSERT_EQ(add(Value(OLESTR("x")), nullptr), S_OK);
         const Text before = contents();
-        Value item(long_key), key(long_key), number(LONG{123456789});
+        Value element(guid), key(guid), number(LONG{123456789});
         long failures = 0;
         for (long n = 1;; ++n) {
             rt::fail_allocation_after(n);
-            const HRESULT hr = c->Add(&item, s.numeric_key ? &number : &key, nullptr, nullptr);
+            const HRESULT hr = c->Add(&element.v, s.numeric_key ? &number.v : &key.v, nullptr, nullptr);
             rt::fail_allocation_after(0);
             if (hr == S_OK) break;
             ASSERT_EQ(hr, E_OUTOFMEMORY) << n;
             EXPECT_EQ(contents(), before) << n;
             ++failures;
         }
-        EXPECT_GE(failures, 3) << s.existing;
-        EXPECT_EQ(count(), s.existing + 1);
+        EXPECT_GE(failures, 4) << s.existing;
+        EXPECT_EQ(item(s.numeric_key ? Value(OLESTR("123456789")).v : key.v), guid);
     }
 }
 
-TEST_F(CollectionTest, ReadsAndRemovesSurviveAllocationFailure)
+TEST_F(CollectionTest, OtherOperationsSurviveAllocationFailure)
 {
-    const OLECHAR* key = OLESTR("{E2657B7F-7F5B-11d2-BF88-00C04F79999C}");
-    ASSERT_EQ(add(key, key), S_OK);
-    Value index(key), out;
-    out.v.vt = VT_I4;  // stale content is not freed
-    for (long n : {1, 2}) {
-        rt::fail_allocation_after(n);  // the folded key, then the copy
-        EXPECT_EQ(c->Item(&index, &out), E_OUTOFMEMORY);
+    const OLECHAR* guid = OLESTR("{E2657B7F-7F5B-11d2-BF88-00C04F79999C}");
+    add_all({guid, OLESTR("b")});
+    Value index(guid), out(LONG{5});  // stale content is overwritten, not freed
+    for (long n : {1, 2}) {  // the folded key, then the copy of the value
+        rt::fail_allocation_after(n);
+        EXPECT_EQ(c->Item(&index.v, &out.v), E_OUTOFMEMORY);
         EXPECT_EQ(out.v.vt, VT_EMPTY);
     }
     rt::fail_allocation_after(1);
-    EXPECT_EQ(c->Remove(&index), E_OUTOFMEMORY);
-    EXPECT_EQ(count(), 1);
-    IUnknown* e = &out.v.lVal == nullptr ? nullptr : reinterpret_cast<IUnknown*>(&e);
+    EXPECT_EQ(c->Remove(&index.v), E_OUTOFMEMORY);
+    EXPECT_EQ(count(), 2);
+
+    IUnknown* unk = c.get();
     rt::fail_allocation_after(1);
-    EXPECT_EQ(c->_NewEnum(&e), E_OUTOFMEMORY);
-    EXPECT_EQ(e, nullptr);
+    EXPECT_EQ(c->_NewEnum(&unk), E_OUTOFMEMORY);
+    EXPECT_EQ(unk, nullptr);
+    rt::ComPtr<IEnumVARIANT> e = enumerator(), clone;
+    VARIANT got[2];
+    ULONG fetched = 99;
+    rt::fail_allocation_after(2);  // the second string copy
+    EXPECT_EQ(e->Next(2, got, &fetched), E_OUTOFMEMORY);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(got[0].vt, VT_EMPTY);
+    rt::fail_allocation_after(1);
+    EXPECT_EQ(e->Clone(clone.put()), E_OUTOFMEMORY);
+    EXPECT_EQ(e->Next(2, got, &fetched), S_OK);  // from where it was
+    EXPECT_EQ(Text(got[0].bstrVal) + got[1].bstrVal, Text(guid) + OLESTR("b"));
+    VariantClear(&got[0]), VariantClear(&got[1]);
+    e.reset();
     EXPECT_EQ(refs(c.get()), 1u);
-    _Collection* none = c.get();
+
+    _Collection* fresh = c.get();
     rt::fail_allocation_after(1);
-    EXPECT_EQ(rt::create_collection(&none), E_OUTOFMEMORY);
-    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(rt::create_collection(&fresh), E_OUTOFMEMORY);
+    EXPECT_EQ(fresh, nullptr);
 }
 
 }  // namespace

@@ -30,19 +30,6 @@ uint32_t prefix_of(BSTR s)
     return bytes;
 }
 
-TEST_F(RuntimeStrings, LayoutIsByteLengthThenCharactersThenZero)
-{
-    BSTR s = SysAllocString(u"abc");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(s) % 8, 0u);
-    EXPECT_EQ(prefix_of(s), 6u);
-    EXPECT_EQ(std::u16string(s, 3), u"abc");
-    EXPECT_EQ(s[3], 0);
-    EXPECT_EQ(SysStringLen(s), 3u);
-    EXPECT_EQ(SysStringByteLen(s), 6u);
-    SysFreeString(s);
-}
-
 struct LengthCase {
     const char* name;
     const OLECHAR* text;
@@ -53,11 +40,13 @@ struct LengthCase {
 class RuntimeStringLengths : public RuntimeStrings,
                              public ::testing::WithParamInterface<LengthCase> {};
 
+// Layout: a 32-bit byte length at pointer - 4, the units, a 16-bit zero.
 TEST_P(RuntimeStringLengths, KeepsEveryUnitAndTerminates)
 {
     const LengthCase& c = GetParam();
     BSTR s = SysAllocStringLen(c.text, c.cch);
     ASSERT_NE(s, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(s) % 8, 0u);
     EXPECT_EQ(SysStringLen(s), c.cch);
     EXPECT_EQ(SysStringByteLen(s), 2 * c.cch);
     EXPECT_EQ(prefix_of(s), 2 * c.cch);
@@ -68,12 +57,20 @@ TEST_P(RuntimeStringLengths, KeepsEveryUnitAndTerminates)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RuntimeStringLengths,
-    ::testing::Values(LengthCase{"empty", u"", 0, u""},
+    ::testing::Values(LengthCase{"plain", u"abc", 3, u"abc"},
+                      LengthCase{"empty", u"", 0, u""},
                       LengthCase{"embedded_zero", u"a\0b", 3, std::u16string(u"a\0b", 3)},
                       LengthCase{"prefix_only", u"abcdef", 2, u"ab"},
                       LengthCase{"null_source_zeroed", nullptr, 5, std::u16string(5, u'\0')},
                       LengthCase{"null_source_empty", nullptr, 0, u""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RuntimeStrings, MeasuresUpToTheFirstZero)
+{
+    BSTR s = SysAllocString(u"ab\0cd");
+    EXPECT_EQ(SysStringLen(s), 2u);
+    SysFreeString(s);
+}
 
 TEST_F(RuntimeStrings, NullIsTheEmptyStringAndNoAllocation)
 {

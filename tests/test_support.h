@@ -38,7 +38,10 @@ inline rt::BStr bstr(std::u16string_view text)
 }
 
 // The units of an automation string, all SysStringLen of them.
-inline std::u16string text_of(BSTR s) { return std::u16string(s, SysStringLen(s)); }
+inline std::u16string text_of(BSTR s)
+{
+    return s ? std::u16string(s, SysStringLen(s)) : std::u16string();
+}
 
 // Printable form of 16-bit text for failure messages: ASCII as is, anything
 // else (a zero unit included) as \uXXXX.

@@ -5,6 +5,7 @@
 // LHashValOfNameSys), so they are literal constants here.
 #include "tools/typelib/msft_layout.h"
 #include "tools/typelib/msft_reader.h"
+#include "tools/typelib/msft_tables.h"
 #include "tools/typelib/msft_writer.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,23 @@ MsftImage read_back(Target target)
     tlb::MsftReadResult r = tlb::read_msft(bytes);
     if (!r.image) throw std::runtime_error("generated image rejected: " + r.error);
     return *r.image;
+}
+
+// Fields the writer fills the same way in every typeinfo record.
+void expect_writer_constants(const tlb::TypeInfoRecord& t)
+{
+    EXPECT_EQ(t.alignment, 4);
+    EXPECT_EQ(t.memoffset, static_cast<int32_t>(kExpectedSize)); // no member block
+    EXPECT_EQ(t.res2_to_res5, (std::array<int32_t, 4>{0, 0, 3, 0}));
+    EXPECT_EQ(t.res7_to_resA, (std::array<int32_t, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(t.functions, 0);
+    EXPECT_EQ(t.variables, 0);
+    EXPECT_EQ(t.docstring, -1);
+    EXPECT_EQ(t.helpstringcontext, 0);
+    EXPECT_EQ(t.helpcontext, 0);
+    EXPECT_EQ(t.custom_data, -1);
+    EXPECT_EQ(t.res18, 0);
+    EXPECT_EQ(t.res19, -1);
 }
 
 class ModuleTypeLib : public ::testing::TestWithParam<TargetCase> {
@@ -110,27 +128,18 @@ TEST_P(ModuleTypeLib, DualDispatchInterface)
     const tlb::TypeInfoRecord& t = image.typeinfos[0];
     EXPECT_EQ(t.typekind_word, 0x2104u); // dispatch, index 0, alignment 4
     EXPECT_EQ(t.kind, 4);
-    EXPECT_EQ(t.alignment, 4);
-    EXPECT_EQ(t.memoffset, static_cast<int32_t>(kExpectedSize)); // no member block
-    EXPECT_EQ(t.functions, 0);
-    EXPECT_EQ(t.variables, 0);
+    expect_writer_constants(t);
     EXPECT_EQ(t.posguid, 24);
     EXPECT_EQ(t.guid.to_string(), "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}");
     EXPECT_EQ(t.flags, 0x11D0u);
     EXPECT_EQ(t.name, "_CTivOrvantaZNA100");
     EXPECT_EQ(t.major, 1);
     EXPECT_EQ(t.minor, 0);
-    EXPECT_EQ(t.docstring, -1);
-    EXPECT_EQ(t.helpstringcontext, 0);
-    EXPECT_EQ(t.helpcontext, 0);
-    EXPECT_EQ(t.custom_data, -1);
     EXPECT_EQ(t.impl_type_count, 1);
     EXPECT_EQ(t.vtable_size, GetParam().vtable_size);
     EXPECT_EQ(t.instance_size, GetParam().pointer_size);
     EXPECT_EQ(t.datatype1, 1); // IDispatch through import-info entry 0
     EXPECT_EQ(t.datatype2, 0);
-    EXPECT_EQ(t.res18, 0);
-    EXPECT_EQ(t.res19, -1);
 
     ASSERT_EQ(t.impl_types.size(), 1u);
     const tlb::ImportInfo* base = image.imported_type(t.impl_types[0].hreftype);
@@ -149,21 +158,18 @@ TEST_P(ModuleTypeLib, Coclass)
     const tlb::TypeInfoRecord& t = image.typeinfos[1];
     EXPECT_EQ(t.typekind_word, 0x12105u); // coclass, index 1, alignment 4
     EXPECT_EQ(t.kind, 5);
-    EXPECT_EQ(t.memoffset, static_cast<int32_t>(kExpectedSize));
+    expect_writer_constants(t);
     EXPECT_EQ(t.posguid, 96);
     EXPECT_EQ(t.guid.to_string(), "{68A285B0-5582-4720-A801-BFCEF626BBD6}");
     EXPECT_EQ(t.flags, 0x2u);
     EXPECT_EQ(t.name, "CTivOrvantaZNA100");
     EXPECT_EQ(t.major, 1);
     EXPECT_EQ(t.minor, 0);
-    EXPECT_EQ(t.docstring, -1);
-    EXPECT_EQ(t.custom_data, -1);
     EXPECT_EQ(t.impl_type_count, 2);
     EXPECT_EQ(t.vtable_size, 0);
     EXPECT_EQ(t.instance_size, GetParam().pointer_size);
     EXPECT_EQ(t.datatype1, 0); // first reference record
     EXPECT_EQ(t.datatype2, 1);
-    EXPECT_EQ(t.res19, -1);
 
     ASSERT_EQ(t.impl_types.size(), 2u);
     EXPECT_EQ(t.impl_types[0].hreftype, 0);
@@ -398,6 +404,31 @@ TEST(Guid, ParsesAndPrintsRegistryForm)
         EXPECT_FALSE(tlb::Guid::parse(bad).has_value()) << bad;
 }
 
+TEST(NameTable, LastNameOfNoTypeinfoRefersToZero)
+{
+    // The writer leaves the final name entry's reference at 0 instead of -1
+    // unless it names a typeinfo; earlier plain names keep -1.
+    tlb::NameTable names(1033);
+    const int32_t a = names.add("Alpha");
+    EXPECT_EQ(names.add("Beta"), 20);
+    EXPECT_EQ(names.add("Alpha"), a); // a name is stored once
+    names.mark_typeinfo_name(a, 0x64);
+    tlb::ByteWriter out;
+    names.write_entries(out);
+    const std::vector<uint8_t>& b = out.bytes();
+    ASSERT_EQ(b.size(), 36u); // 12 + 5 padded to 20, then 12 + 4
+    auto word = [&](size_t at) {
+        return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+                                    static_cast<uint32_t>(b[at + 3]) << 24);
+    };
+    EXPECT_EQ(word(0), 0x64);
+    EXPECT_EQ(b[9], 0x38);
+    EXPECT_EQ(word(20), 0);
+    EXPECT_EQ(b[29], 0x00);
+    EXPECT_EQ(names.count(), 2u);
+    EXPECT_EQ(names.total_chars(), 9u);
+}
+
 TEST(MsftLayout, RejectsWhatItDoesNotModel)
 {
     tlb::LibraryDesc lib;
@@ -425,41 +456,71 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 struct Damage {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> apply;
+    const char* reason; // part of the expected error message
 };
 
 // Offsets below are those of the win32 image laid out as the tests above
 // expect: typeinfos at 332 and 432, references at 828, import info at 860,
 // import files at 884, names at 1452; directory entries at 92 + 16 * slot.
 const Damage kDamages[] = {
-    {"empty", [](auto& b) { b.clear(); }},
-    {"shorter than the header", [](auto& b) { b.resize(0x53); }},
-    {"header only", [](auto& b) { b.resize(0x54); }},
-    {"directory cut", [](auto& b) { b.resize(300); }},
-    {"typeinfos cut", [](auto& b) { b.resize(400); }},
-    {"names cut", [](auto& b) { b.resize(1500); }},
-    {"last byte missing", [](auto& b) { b.pop_back(); }},
-    {"bad signature", [](auto& b) { b[0] = 'X'; }},
-    {"bad format version", [](auto& b) { put32(b, 4, 0x00010003); }},
-    {"negative typeinfo count", [](auto& b) { put32(b, 0x20, 0xFFFFFFFF); }},
-    {"huge typeinfo count", [](auto& b) { put32(b, 0x20, 0x7FFFFFFF); }},
-    {"typeinfo count beyond segment", [](auto& b) { put32(b, 0x20, 3); }},
-    {"segment past end", [](auto& b) { put32(b, 92 + 16 * 7, 1500); }},
-    {"segment length past end", [](auto& b) { put32(b, 92 + 16 * 7 + 4, 0x7FFFFFF0); }},
-    {"segment inside header", [](auto& b) { put32(b, 92 + 16 * 0, 8); }},
-    {"negative segment length", [](auto& b) { put32(b, 92 + 16 * 3 + 4, 0xFFFFFFF0); }},
-    {"GUID segment not whole entries", [](auto& b) { put32(b, 92 + 16 * 5 + 4, 100); }},
-    {"name length past segment", [](auto& b) { b[1452 + 60 + 8] = 0xFF; }},
-    {"typeinfo name mid-entry", [](auto& b) { put32(b, 332 + 0x34, 4); }},
-    {"typeinfo GUID out of table", [](auto& b) { put32(b, 332 + 0x2C, 1000); }},
-    {"library GUID mid-entry", [](auto& b) { put32(b, 0x08, 12); }},
-    {"import file GUID bad", [](auto& b) { put32(b, 884, 7); }},
-    {"import file name too long", [](auto& b) { b[884 + 12] = 0xFD; b[884 + 13] = 0x7F; }},
-    {"import info file bad", [](auto& b) { put32(b, 860 + 4, 4); }},
-    {"import info GUID bad", [](auto& b) { put32(b, 860 + 8, 5000); }},
-    {"reference chain broken", [](auto& b) { put32(b, 828 + 12, 40); }},
-    {"reference chain too short", [](auto& b) { b[432 + 0x4C] = 3; }},
-    {"negative implemented-type count", [](auto& b) { b[432 + 0x4D] = 0x80; }},
-    {"coclass reference not a record", [](auto& b) { put32(b, 432 + 0x54, 8); }},
+    {"empty", [](auto& b) { b.clear(); },
+     "header runs past"},
+    {"shorter than the header", [](auto& b) { b.resize(0x53); },
+     "header runs past"},
+    {"header only", [](auto& b) { b.resize(0x54); },
+     "typeinfo offsets run past"},
+    {"directory cut", [](auto& b) { b.resize(300); },
+     "segment directory runs past"},
+    {"typeinfos cut", [](auto& b) { b.resize(400); },
+     "segment 0 runs past"},
+    {"names cut", [](auto& b) { b.resize(1500); },
+     "segment 7 runs past"},
+    {"last byte missing", [](auto& b) { b.pop_back(); },
+     "segment 7 runs past"},
+    {"bad signature", [](auto& b) { b[0] = 'X'; },
+     "bad signature"},
+    {"bad format version", [](auto& b) { put32(b, 4, 0x00010003); },
+     "unknown MSFT format version"},
+    {"negative typeinfo count", [](auto& b) { put32(b, 0x20, 0xFFFFFFFF); },
+     "negative typeinfo count"},
+    {"huge typeinfo count", [](auto& b) { put32(b, 0x20, 0x7FFFFFFF); },
+     "typeinfo offsets run past"},
+    {"typeinfo segment too short", [](auto& b) { put32(b, 92 + 4, 150); },
+     "typeinfo record runs past its segment"},
+    {"segment past end", [](auto& b) { put32(b, 92 + 16 * 7, 1500); },
+     "segment 7 runs past"},
+    {"segment length past end", [](auto& b) { put32(b, 92 + 16 * 7 + 4, 0x7FFFFFF0); },
+     "segment 7 runs past"},
+    {"segment inside header", [](auto& b) { put32(b, 92 + 16 * 0, 8); },
+     "segment 0 has a bad position"},
+    {"negative segment length", [](auto& b) { put32(b, 92 + 16 * 3 + 4, 0xFFFFFFF0); },
+     "segment 3 has a bad position"},
+    {"GUID segment not whole entries", [](auto& b) { put32(b, 92 + 16 * 5 + 4, 100); },
+     "not a multiple of 24"},
+    {"name length past segment", [](auto& b) { b[1452 + 60 + 8] = 0xFF; },
+     "name entry runs past its segment"},
+    {"typeinfo name mid-entry", [](auto& b) { put32(b, 332 + 0x34, 4); },
+     "typeinfo refers to no name entry"},
+    {"typeinfo GUID out of table", [](auto& b) { put32(b, 332 + 0x2C, 1000); },
+     "typeinfo refers to no GUID entry"},
+    {"library GUID mid-entry", [](auto& b) { put32(b, 0x08, 12); },
+     "header refers to no GUID entry"},
+    {"import file GUID bad", [](auto& b) { put32(b, 884, 7); },
+     "import-file entry refers to no GUID entry"},
+    {"import file name too long", [](auto& b) { b[884 + 12] = 0xFD; b[884 + 13] = 0x7F; },
+     "import-file entry runs past its segment"},
+    {"import info file bad", [](auto& b) { put32(b, 860 + 4, 4); },
+     "import-info entry refers to no import file"},
+    {"import info GUID bad", [](auto& b) { put32(b, 860 + 8, 5000); },
+     "import-info entry refers to no GUID entry"},
+    {"reference chain broken", [](auto& b) { put32(b, 828 + 12, 40); },
+     "chain refers to no reference record"},
+    {"reference chain too short", [](auto& b) { b[432 + 0x4C] = 3; },
+     "chain refers to no reference record"},
+    {"negative implemented-type count", [](auto& b) { b[432 + 0x4D] = 0x80; },
+     "negative implemented-type count"},
+    {"coclass reference not a record", [](auto& b) { put32(b, 432 + 0x54, 8); },
+     "chain refers to no reference record"},
 };
 
 class DamagedImage : public ::testing::TestWithParam<Damage> {};
@@ -474,7 +535,7 @@ TEST_P(DamagedImage, IsRejectedWithAReason)
     const tlb::MsftReadResult r = tlb::read_msft(exact.empty() ? nullptr : exact.data(), exact.size());
     EXPECT_FALSE(r.image.has_value());
     EXPECT_FALSE(r.error.empty());
-    printf("ERRMSG %s => %s\n", GetParam().what, r.error.c_str());
+    EXPECT_NE(r.error.find(GetParam().reason), std::string::npos) << r.error;
 }
 
 INSTANTIATE_TEST_SUITE_P(Reader, DamagedImage, ::testing::ValuesIn(kDamages),

@@ -113,8 +113,10 @@ struct TypeInfoRecord {
     uint8_t kind = 0;           // TYPEKIND
     uint8_t alignment = 0;
     int32_t memoffset = 0;
+    std::array<int32_t, 4> res2_to_res5{}; // the writer stores 0, 0, 3, 0
     uint16_t functions = 0;
     uint16_t variables = 0;
+    std::array<int32_t, 4> res7_to_resA{};
     int32_t posguid = 0;
     Guid guid;
     uint32_t flags = 0;

@@ -34,7 +34,6 @@ public:
     {
         if (at > size_ || length > size_ - at) throw Malformed(what + " runs past the end of the image");
     }
-    uint8_t u8(size_t at) const { return need(at, 1, "byte"), data_[at]; }
     uint16_t u16(size_t at) const
     {
         need(at, 2, "16-bit value");

@@ -93,8 +93,10 @@ void read_typeinfos(const View& v, MsftImage& image)
         t.kind = static_cast<uint8_t>(t.typekind_word & 0xF);
         t.alignment = static_cast<uint8_t>((t.typekind_word >> 11) & 0x1F);
         t.memoffset = v.i32(at + 0x04);
+        for (size_t r = 0; r < 4; ++r) t.res2_to_res5[r] = v.i32(at + 0x08 + 4 * r);
         t.functions = v.u16(at + 0x18);
         t.variables = v.u16(at + 0x1A);
+        for (size_t r = 0; r < 4; ++r) t.res7_to_resA[r] = v.i32(at + 0x1C + 4 * r);
         t.posguid = v.i32(at + 0x2C);
         t.flags = v.u32(at + 0x30);
         t.name_offset = v.i32(at + 0x34);

@@ -1,3 +1,18 @@
+// The content below, laid out by msft_layout, is byte for byte what the
+// platform's type-library writer saves when a creator makes the same calls in
+// the same order: library name, identifier, locale, version; then for each
+// typeinfo its name, identifier, version and flags, followed by the
+// references it makes (the dual flag pulls in IDispatch from stdole2, the
+// class refers to its default interface and then to IServer). The result is
+// 1544 bytes: header 84, typeinfo offsets 2 x 4, segment directory 240,
+// typeinfos 2 x 100, GUID hash 128, GUIDs 7 x 24, reference records 2 x 16,
+// import info 2 x 12, import files 2 x 28, name hash 512, names 92.
+//
+// Libraries for this same content made by other tool chains have been seen
+// at 1576 bytes. The extra 32 bytes carry nothing the content calls for (the
+// loader finds every type, reference and import without them; 32 bytes would
+// be, say, four 8-byte type descriptions that some creators record for
+// interface pointers), so they are not reproduced.
 #include "msft_writer.h"
 
 #include "msft_layout.h"

@@ -1,0 +1,408 @@
+// The stand-in registry: a map from folded full key paths to keys, each with
+// its values, under one lock.
+#include "runtime/standin/registry.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+struct HKEY__ {
+    std::u16string path;  // folded full path, e.g. u"HKEY_CLASSES_ROOT\\CLSID"
+    unsigned long long key_id;
+    REGSAM access;
+};
+
+namespace rt::standin {
+namespace {
+
+struct Value {
+    std::u16string name;  // as first written
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct Key {
+    std::u16string name;  // last component, as created
+    unsigned long long id = 0;
+    std::map<std::u16string, Value> values;  // by folded name
+};
+
+struct Registry {
+    std::mutex lock;
+    std::map<std::u16string, Key> keys;  // by folded full path; roots are implicit
+    unsigned long long next_id = 1;
+    long fail_countdown = 0;
+    LSTATUS fail_status = ERROR_SUCCESS;
+    long changes_seen = 0;
+};
+
+Registry& registry()
+{
+    static Registry* r = new Registry;  // never destroyed: usable until the very end
+    return *r;
+}
+
+char16_t fold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+std::u16string folded(std::u16string text)
+{
+    for (char16_t& c : text) c = fold(c);
+    return text;
+}
+
+std::u16string text_of(const WCHAR* s) { return s ? std::u16string(s) : std::u16string(); }
+
+// The folded path of a predefined root, or empty for any other handle.
+const char16_t* root_path(HKEY h)
+{
+    if (h == HKEY_CLASSES_ROOT) return u"HKEY_CLASSES_ROOT";
+    if (h == HKEY_CURRENT_USER) return u"HKEY_CURRENT_USER";
+    if (h == HKEY_LOCAL_MACHINE) return u"HKEY_LOCAL_MACHINE";
+    return nullptr;
+}
+
+constexpr unsigned long long kRootId = 0;
+
+// What a handle stands for, once checked against the registry.
+struct Resolved {
+    LSTATUS status = ERROR_SUCCESS;
+    std::u16string path;
+    REGSAM access = 0;
+};
+
+Resolved resolve(Registry& r, HKEY h)
+{
+    Resolved out;
+    if (const char16_t* root = root_path(h)) {
+        out.path = root;
+        out.access = KEY_ALL_ACCESS;
+        return out;
+    }
+    if (!h) {
+        out.status = ERROR_INVALID_HANDLE;
+        return out;
+    }
+    out.path = h->path;
+    out.access = h->access;
+    if (h->key_id == kRootId) return out;  // a handle of a root itself
+    auto it = r.keys.find(h->path);
+    if (it == r.keys.end() || it->second.id != h->key_id) {
+        out.status = ERROR_KEY_DELETED;
+        out.path.clear();
+    }
+    return out;
+}
+
+// Splits a subkey path into its components; false for an empty component
+// (a leading, trailing or doubled separator).
+bool components_of(const WCHAR* sub, std::vector<std::u16string>& parts)
+{
+    if (!sub || !*sub) return true;
+    std::u16string part;
+    for (const WCHAR* p = sub;; ++p) {
+        if (*p == u'\\' || *p == 0) {
+            if (part.empty()) return false;
+            parts.push_back(part);
+            part.clear();
+            if (*p == 0) return true;
+        } else {
+            part += *p;
+        }
+    }
+}
+
+// A change to the registry is about to be made: the armed failure, if due.
+LSTATUS change_allowed(Registry& r)
+{
+    ++r.changes_seen;
+    if (r.fail_countdown > 0 && --r.fail_countdown == 0) return r.fail_status;
+    return ERROR_SUCCESS;
+}
+
+bool has_subkeys(const Registry& r, const std::u16string& path)
+{
+    const std::u16string prefix = path + u'\\';
+    auto it = r.keys.lower_bound(prefix);
+    return it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+void erase_below(Registry& r, const std::u16string& path)
+{
+    const std::u16string prefix = path + u'\\';
+    auto it = r.keys.lower_bound(prefix);
+    while (it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0)
+        it = r.keys.erase(it);
+}
+
+// The direct subkeys of a key, in the folded order of their names.
+std::vector<const Key*> children_of(const Registry& r, const std::u16string& path)
+{
+    std::vector<const Key*> out;
+    const std::u16string prefix = path + u'\\';
+    for (auto it = r.keys.lower_bound(prefix);
+         it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        if (it->first.find(u'\\', prefix.size()) == std::u16string::npos)
+            out.push_back(&it->second);
+    }
+    return out;
+}
+
+HKEY new_handle(const std::u16string& path, unsigned long long id, REGSAM access)
+{
+    return new (std::nothrow) HKEY__{path, id, access};
+}
+
+// Copies a name into a caller's buffer of *count characters; on success
+// *count is the length without the terminator.
+LSTATUS copy_name(const std::u16string& name, WCHAR* out, DWORD* count)
+{
+    if (!out || !count) return ERROR_INVALID_PARAMETER;
+    if (name.size() + 1 > *count) return ERROR_MORE_DATA;
+    std::memcpy(out, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+    *count = static_cast<DWORD>(name.size());
+    return ERROR_SUCCESS;
+}
+
+LSTATUS copy_data(const Value& v, DWORD* type, BYTE* data, DWORD* size)
+{
+    if (data && !size) return ERROR_INVALID_PARAMETER;
+    if (type) *type = v.type;
+    if (!size) return ERROR_SUCCESS;
+    const DWORD needed = static_cast<DWORD>(v.data.size());
+    if (data && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (data && needed) std::memcpy(data, v.data.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void registry_reset()
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    r.keys.clear();
+}
+
+void fail_registry_change_after(long n, LSTATUS status)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    r.fail_countdown = n > 0 ? n : 0;
+    r.fail_status = status;
+    r.changes_seen = 0;
+}
+
+long registry_changes_seen()
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    return r.changes_seen;
+}
+
+}  // namespace rt::standin
+
+using namespace rt::standin;
+
+extern "C" {
+
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
+                        LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
+{
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    std::vector<std::u16string> parts;
+    if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
+
+    // Which components are missing decides whether anything changes.
+    std::u16string path = base.path;
+    std::vector<std::u16string> missing_paths;
+    std::vector<std::u16string> missing_names;
+    for (const std::u16string& part : parts) {
+        path += u'\\';
+        path += folded(part);
+        if (r.keys.find(path) == r.keys.end()) {
+            missing_paths.push_back(path);
+            missing_names.push_back(part);
+        }
+    }
+    unsigned long long id = kRootId;
+    if (!missing_paths.empty()) {
+        if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+        if (LSTATUS failed = change_allowed(r)) return failed;
+        for (std::size_t i = 0; i < missing_paths.size(); ++i) {
+            Key& k = r.keys[missing_paths[i]];
+            k.name = missing_names[i];
+            k.id = r.next_id++;
+        }
+    }
+    if (!parts.empty()) id = r.keys[path].id;
+    else if (root_path(hKey) == nullptr) id = hKey->key_id;
+
+    HKEY h = new_handle(path, id, samDesired);
+    if (!h) return ERROR_NOT_ENOUGH_MEMORY;
+    *phkResult = h;
+    if (lpdwDisposition)
+        *lpdwDisposition = missing_paths.empty() ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
+{
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    std::vector<std::u16string> parts;
+    if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
+    std::u16string path = base.path;
+    for (const std::u16string& part : parts) path += u'\\' + folded(part);
+
+    unsigned long long id = kRootId;
+    if (!parts.empty()) {
+        auto it = r.keys.find(path);
+        if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+        id = it->second.id;
+    } else if (root_path(hKey) == nullptr) {
+        id = hKey->key_id;
+    }
+    HKEY h = new_handle(path, id, samDesired);
+    if (!h) return ERROR_NOT_ENOUGH_MEMORY;
+    *phkResult = h;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY hKey)
+{
+    if (root_path(hKey)) return ERROR_SUCCESS;
+    if (!hKey) return ERROR_INVALID_HANDLE;
+    delete hKey;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                       DWORD cbData)
+{
+    if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    auto it = r.keys.find(base.path);
+    if (it == r.keys.end()) return ERROR_ACCESS_DENIED;  // values of a root itself: not offered
+    if (LSTATUS failed = change_allowed(r)) return failed;
+    const std::u16string name = text_of(lpValueName);
+    Value& v = it->second.values[folded(name)];
+    if (v.name.empty()) v.name = name;
+    v.type = dwType;
+    v.data.assign(lpData, lpData + cbData);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                         LPDWORD lpcbData)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    auto it = r.keys.find(base.path);
+    if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+    auto v = it->second.values.find(folded(text_of(lpValueName)));
+    if (v == it->second.values.end()) return ERROR_FILE_NOT_FOUND;
+    return copy_data(v->second, lpType, lpData, lpcbData);
+}
+
+LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    std::vector<std::u16string> parts;
+    if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
+        return ERROR_INVALID_PARAMETER;
+    std::u16string path = base.path;
+    for (const std::u16string& part : parts) path += u'\\' + folded(part);
+    auto it = r.keys.find(path);
+    if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+    // The platform deletes only a key without subkeys.
+    if (has_subkeys(r, path)) return ERROR_ACCESS_DENIED;
+    if (LSTATUS failed = change_allowed(r)) return failed;
+    r.keys.erase(it);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    std::vector<std::u16string> parts;
+    if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
+    std::u16string path = base.path;
+    for (const std::u16string& part : parts) path += u'\\' + folded(part);
+    auto it = r.keys.find(path);
+    if (!parts.empty() && it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+    if (LSTATUS failed = change_allowed(r)) return failed;
+    erase_below(r, path);
+    if (parts.empty()) {
+        // Without a subkey the key itself stays, emptied of its values.
+        if (it != r.keys.end()) it->second.values.clear();
+    } else {
+        r.keys.erase(path);
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
+                      LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    if (!(base.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    const std::vector<const Key*> children = children_of(r, base.path);
+    if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
+    const LSTATUS status = copy_name(children[dwIndex]->name, lpName, lpcchName);
+    if (status != ERROR_SUCCESS) return status;
+    if (lpClass && lpcchClass && *lpcchClass > 0) lpClass[0] = 0;
+    if (lpcchClass) *lpcchClass = 0;
+    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                      LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    Resolved base = resolve(r, hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    auto it = r.keys.find(base.path);
+    if (it == r.keys.end() || dwIndex >= it->second.values.size()) return ERROR_NO_MORE_ITEMS;
+    auto v = it->second.values.begin();
+    std::advance(v, dwIndex);
+    const LSTATUS status = copy_name(v->second.name, lpValueName, lpcchValueName);
+    if (status != ERROR_SUCCESS) return status;
+    return copy_data(v->second, lpType, lpData, lpcbData);
+}
+
+}  // extern "C"

@@ -1,0 +1,258 @@
+// What a client of the module expects to see, written out here on its own
+// rather than taken from the module's sources: identifiers, identity texts,
+// the default component catalogue and the limit table.
+#pragma once
+
+#include <windows.h>
+
+namespace expected {
+
+// {68A285B0-5582-4720-A801-BFCEF626BBD6}
+inline constexpr CLSID kClsid = {
+    0x68A285B0, 0x5582, 0x4720, {0xA8, 0x01, 0xBF, 0xCE, 0xF6, 0x26, 0xBB, 0xD6}};
+// {0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}
+inline constexpr IID kDefaultIid = {
+    0x0190584F, 0x0F1B, 0x4C7F, {0x87, 0xAD, 0x8B, 0xD5, 0x1D, 0x2E, 0x8B, 0x4E}};
+// {89078C47-AB89-11D3-B1BC-00C04F794409}
+inline constexpr IID kServerIid = {
+    0x89078C47, 0xAB89, 0x11D3, {0xB1, 0xBC, 0x00, 0xC0, 0x4F, 0x79, 0x44, 0x09}};
+// {CC0FE54A-F447-4D79-AD4D-90F94C59B003}
+inline constexpr GUID kLibid = {
+    0xCC0FE54A, 0xF447, 0x4D79, {0xAD, 0x4D, 0x90, 0xF9, 0x4C, 0x59, 0xB0, 0x03}};
+// {A966A13A-FD2F-11D2-BF83-00C04F794409}, version 34.2
+inline constexpr GUID kHostLibid = {
+    0xA966A13A, 0xFD2F, 0x11D2, {0xBF, 0x83, 0x00, 0xC0, 0x4F, 0x79, 0x44, 0x09}};
+inline constexpr WORD kHostLibMajor = 34;
+inline constexpr WORD kHostLibMinor = 2;
+// The automation runtime's collection interface {A4C46780-499F-101B-BB78-00AA00383CBB}.
+inline constexpr IID kCollectionIid = {
+    0xA4C46780, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
+
+inline constexpr const wchar_t* kClsidText = L"{68A285B0-5582-4720-A801-BFCEF626BBD6}";
+inline constexpr const wchar_t* kDefaultIidText = L"{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}";
+inline constexpr const wchar_t* kServerIidText = L"{89078C47-AB89-11D3-B1BC-00C04F794409}";
+inline constexpr const wchar_t* kLibidText = L"{CC0FE54A-F447-4D79-AD4D-90F94C59B003}";
+inline constexpr const wchar_t* kProgId = L"TivOrvantaZNA100.CTivOrvantaZNA100";
+inline constexpr const wchar_t* kModuleFile = L"TivOrvantaZNA100.dll";
+inline constexpr const wchar_t* kHostLibraryFile = L"TivDefn.tlb";
+
+// The five identity texts, exact to the letter.
+inline constexpr const wchar_t* kServerCategory = L"{D1104FC1-DCEE-11d2-BFC6-00C04F79999C}";
+inline constexpr const wchar_t* kName = L"Orvanta ZNA";
+inline constexpr const wchar_t* kDescription = L"Orvanta ZNA";
+inline constexpr const wchar_t* kReleaseNumber = L"R100";
+inline constexpr const wchar_t* kServerGuid = L"{924DA0D6-5E19-4ff4-8056-B37E8A8C0670}";
+
+// IServer's operations after IDispatch's seven entries, in table order; the
+// member identifiers are 1 to 9 in the same order.
+struct ServerMember {
+    const wchar_t* name;
+    bool property;  // reached by a property read; the others by a method call
+    UINT arguments;
+};
+inline constexpr ServerMember kServerMembers[9] = {
+    {L"Name", true, 0},
+    {L"ReleaseNumber", true, 0},
+    {L"Description", true, 0},
+    {L"ServerGUID", true, 0},
+    {L"DefaultComponents", false, 0},
+    {L"IsAttachable", false, 2},
+    {L"GetAttachableGUIDs", false, 1},
+    {L"GetMaximumLimit", false, 2},
+    {L"ServerCategory", false, 0},
+};
+
+// IsAttachable's answer when the parent has no attachment list.
+inline constexpr LONG kAttachNoList = 2;
+
+struct LimitRow {
+    const wchar_t* guid;
+    bool family_total;
+    LONG maximum;
+    int catalogue_position;  // 0: not in the catalogue
+};
+
+inline const wchar_t* const kCatalogue[96] = {
+    L"{E2657B80-7F5B-11d2-BF88-00C04F79999C}",  // 1
+    L"{E2657B7F-7F5B-11d2-BF88-00C04F79999C}",  // 2
+    L"{852452C1-575C-11d2-8520-00C04FCCA0C7}",  // 3
+    L"{C0C3F7F1-66FE-11d2-8F3D-00C04F880E61}",  // 4
+    L"{774132F9-7F55-11d2-BF88-00C04F79999C}",  // 5
+    L"{77413308-7F55-11d2-BF88-00C04F79999C}",  // 6
+    L"{77413309-7F55-11d2-BF88-00C04F79999C}",  // 7
+    L"{7741330A-7F55-11d2-BF88-00C04F79999C}",  // 8
+    L"{7741330B-7F55-11d2-BF88-00C04F79999C}",  // 9
+    L"{77413306-7F55-11d2-BF88-00C04F79999C}",  // 10
+    L"{7741330C-7F55-11d2-BF88-00C04F79999C}",  // 11
+    L"{774132FC-7F55-11d2-BF88-00C04F79999C}",  // 12
+    L"{3EE07679-F613-11d2-BFDE-00C04F79999C}",  // 13
+    L"{774132FD-7F55-11d2-BF88-00C04F79999C}",  // 14
+    L"{77413307-7F55-11d2-BF88-00C04F79999C}",  // 15
+    L"{774132FE-7F55-11d2-BF88-00C04F79999C}",  // 16
+    L"{0746BF49-7F57-11d2-BF88-00C04F79999C}",  // 17
+    L"{77413300-7F55-11d2-BF88-00C04F79999C}",  // 18
+    L"{77413301-7F55-11d2-BF88-00C04F79999C}",  // 19
+    L"{010404D1-5D03-11d2-8F3B-00C04F880E61}",  // 20
+    L"{010404D2-5D03-11d2-8F3B-00C04F880E61}",  // 21
+    L"{77413302-7F55-11d2-BF88-00C04F79999C}",  // 22
+    L"{77413303-7F55-11d2-BF88-00C04F79999C}",  // 23
+    L"{77413304-7F55-11d2-BF88-00C04F79999C}",  // 24
+    L"{77413305-7F55-11d2-BF88-00C04F79999C}",  // 25
+    L"{0CB6D926-5775-11d2-8521-00C04FCCA0C7}",  // 26
+    L"{0CB6D927-5775-11d2-8521-00C04FCCA0C7}",  // 27
+    L"{E2657B82-7F5B-11d2-BF88-00C04F79999C}",  // 28
+    L"{E2657B81-7F5B-11d2-BF88-00C04F79999C}",  // 29
+    L"{FB6D6CB7-C467-11d2-A8F8-00C04F72FDB6}",  // 30
+    L"{FB6D6CB8-C467-11d2-A8F8-00C04F72FDB6}",  // 31
+    L"{E2657BA2-7F5B-11d2-BF88-00C04F79999C}",  // 32
+    L"{E2657BA1-7F5B-11d2-BF88-00C04F79999C}",  // 33
+    L"{4FDD7631-B44F-11d3-AE6D-00C04F7A74B4}",  // 34
+    L"{4FDD7632-B44F-11d3-AE6D-00C04F7A74B4}",  // 35
+    L"{E2657B84-7F5B-11d2-BF88-00C04F79999C}",  // 36
+    L"{E2657B83-7F5B-11d2-BF88-00C04F79999C}",  // 37
+    L"{1D7F6398-508D-11d3-BFA5-00C04F794409}",  // 38
+    L"{EC61AE54-A471-11d2-BF5E-00C04F799D26}",  // 39
+    L"{024DE190-2C54-11d4-8DA1-00C04F0778AE}",  // 40
+    L"{024DE194-2C54-11d4-8DA1-00C04F0778AE}",  // 41
+    L"{E2657B86-7F5B-11d2-BF88-00C04F79999C}",  // 42
+    L"{E2657B85-7F5B-11d2-BF88-00C04F79999C}",  // 43
+    L"{CEB6C95D-E243-11d2-BFCC-00C04F79999C}",  // 44
+    L"{CEB6C95E-E243-11d2-BFCC-00C04F79999C}",  // 45
+    L"{E2657B8C-7F5B-11d2-BF88-00C04F79999C}",  // 46
+    L"{E2657B8B-7F5B-11d2-BF88-00C04F79999C}",  // 47
+    L"{4B59F581-744D-11d2-BF65-00C04F794409}",  // 48
+    L"{4B59F57D-744D-11d2-BF65-00C04F794409}",  // 49
+    L"{E2657B8E-7F5B-11d2-BF88-00C04F79999C}",  // 50
+    L"{E2657B8D-7F5B-11d2-BF88-00C04F79999C}",  // 51
+    L"{E2657B90-7F5B-11d2-BF88-00C04F79999C}",  // 52
+    L"{E2657B8F-7F5B-11d2-BF88-00C04F79999C}",  // 53
+    L"{A02C9EA5-721D-11d2-BF64-00C04F794409}",  // 54
+    L"{A02C9EA6-721D-11d2-BF64-00C04F794409}",  // 55
+    L"{E2657B92-7F5B-11d2-BF88-00C04F79999C}",  // 56
+    L"{E2657B91-7F5B-11d2-BF88-00C04F79999C}",  // 57
+    L"{5AF24219-CB7C-11d2-A8F8-00C04F72FDB6}",  // 58
+    L"{5AF2421A-CB7C-11d2-A8F8-00C04F72FDB6}",  // 59
+    L"{E2657B94-7F5B-11d2-BF88-00C04F79999C}",  // 60
+    L"{E2657B93-7F5B-11d2-BF88-00C04F79999C}",  // 61
+    L"{E2657BA6-7F5B-11d2-BF88-00C04F79999C}",  // 62
+    L"{E2657BA5-7F5B-11d2-BF88-00C04F79999C}",  // 63
+    L"{852452C3-575C-11d2-8520-00C04FCCA0C7}",  // 64
+    L"{B4FD0551-575F-11d2-8521-00C04FCCA0C7}",  // 65
+    L"{E2657B96-7F5B-11d2-BF88-00C04F79999C}",  // 66
+    L"{E2657B95-7F5B-11d2-BF88-00C04F79999C}",  // 67
+    L"{560BC190-3FC8-11d3-AE0C-00C04FCC90B7}",  // 68
+    L"{560BC191-3FC8-11d3-AE0C-00C04FCC90B7}",  // 69
+    L"{5B8F7E14-72B9-11d2-BF64-00C04F794409}",  // 70
+    L"{5B8F7E16-72B9-11d2-BF64-00C04F794409}",  // 71
+    L"{67ADA9D1-6183-11d2-8F3C-00C04F880E61}",  // 72
+    L"{4F1ABDD1-63E7-11d2-8F3D-00C04F880E61}",  // 73
+    L"{5B8F7E15-72B9-11d2-BF64-00C04F794409}",  // 74
+    L"{5B8F7E17-72B9-11d2-BF64-00C04F794409}",  // 75
+    L"{5F2E1981-663C-11d2-8526-00C04FCCA0C7}",  // 76
+    L"{E2657B9A-7F5B-11d2-BF88-00C04F79999C}",  // 77
+    L"{E2657B99-7F5B-11d2-BF88-00C04F79999C}",  // 78
+    L"{E2657B9C-7F5B-11d2-BF88-00C04F79999C}",  // 79
+    L"{E2657B9B-7F5B-11d2-BF88-00C04F79999C}",  // 80
+    L"{0CB6D929-5775-11d2-8521-00C04FCCA0C7}",  // 81
+    L"{0CB6D92A-5775-11d2-8521-00C04FCCA0C7}",  // 82
+    L"{0CB6D92B-5775-11d2-8521-00C04FCCA0C7}",  // 83
+    L"{4F1ABDD3-63E7-11d2-8F3D-00C04F880E61}",  // 84
+    L"{4B59F57F-744D-11d2-BF65-00C04F794409}",  // 85
+    L"{4B59F57B-744D-11d2-BF65-00C04F794409}",  // 86
+    L"{A08BAE21-0605-11d5-8E2E-00C04F0778AE}",  // 87
+    L"{A08BAE25-0605-11d5-8E2E-00C04F0778AE}",  // 88
+    L"{4B59F57E-744D-11d2-BF65-00C04F794409}",  // 89
+    L"{4B59F57A-744D-11d2-BF65-00C04F794409}",  // 90
+    L"{0CB6D921-5775-11d2-8521-00C04FCCA0C7}",  // 91
+    L"{0CB6D925-5775-11d2-8521-00C04FCCA0C7}",  // 92
+    L"{E2657BA0-7F5B-11d2-BF88-00C04F79999C}",  // 93
+    L"{E2657B9F-7F5B-11d2-BF88-00C04F79999C}",  // 94
+    L"{B71A8F5A-DAEF-4d31-BFC3-401AF9E09394}",  // 95
+    L"{C834B0FC-F7CF-4760-9BC0-86CC9303D79E}",  // 96
+};
+
+inline const LimitRow kLimitRows[81] = {
+    {L"{E2657B80-7F5B-11d2-BF88-00C04F79999C}", true, 99, 1},  // 1
+    {L"{E2657B7F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 2},  // 2
+    {L"{4B59F580-744D-11d2-BF65-00C04F794409}", true, 99, 0},  // 3
+    {L"{4B59F57C-744D-11d2-BF65-00C04F794409}", true, 99, 0},  // 4
+    {L"{0CB6D926-5775-11d2-8521-00C04FCCA0C7}", true, 99, 26},  // 5
+    {L"{0CB6D927-5775-11d2-8521-00C04FCCA0C7}", true, 255, 27},  // 6
+    {L"{E2657B82-7F5B-11d2-BF88-00C04F79999C}", true, 99, 28},  // 7
+    {L"{E2657B81-7F5B-11d2-BF88-00C04F79999C}", true, 255, 29},  // 8
+    {L"{FB6D6CB7-C467-11d2-A8F8-00C04F72FDB6}", true, 99, 30},  // 9
+    {L"{FB6D6CB8-C467-11d2-A8F8-00C04F72FDB6}", true, 255, 31},  // 10
+    {L"{E2657BA2-7F5B-11d2-BF88-00C04F79999C}", true, 99, 32},  // 11
+    {L"{E2657BA1-7F5B-11d2-BF88-00C04F79999C}", true, 255, 33},  // 12
+    {L"{4FDD7631-B44F-11d3-AE6D-00C04F7A74B4}", true, 99, 34},  // 13
+    {L"{4FDD7632-B44F-11d3-AE6D-00C04F7A74B4}", true, 255, 35},  // 14
+    {L"{E2657B84-7F5B-11d2-BF88-00C04F79999C}", true, 99, 36},  // 15
+    {L"{E2657B83-7F5B-11d2-BF88-00C04F79999C}", true, 255, 37},  // 16
+    {L"{1D7F6398-508D-11d3-BFA5-00C04F794409}", true, 65000, 38},  // 17
+    {L"{EC61AE54-A471-11d2-BF5E-00C04F799D26}", true, 65000, 39},  // 18
+    {L"{024DE190-2C54-11d4-8DA1-00C04F0778AE}", true, 99, 40},  // 19
+    {L"{024DE194-2C54-11d4-8DA1-00C04F0778AE}", true, 255, 41},  // 20
+    {L"{E2657B86-7F5B-11d2-BF88-00C04F79999C}", true, 99, 42},  // 21
+    {L"{E2657B85-7F5B-11d2-BF88-00C04F79999C}", true, 255, 43},  // 22
+    {L"{6E8C5C52-15F3-4a15-BB8C-B9725AC4E64C}", true, 65000, 0},  // 23
+    {L"{5D7008A4-AF7D-4c2d-9091-BED591F08C8C}", false, 65000, 0},  // 24
+    {L"{E2657B88-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},  // 25
+    {L"{E2657B87-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},  // 26
+    {L"{CEB6C95D-E243-11d2-BFCC-00C04F79999C}", true, 99, 44},  // 27
+    {L"{CEB6C95E-E243-11d2-BFCC-00C04F79999C}", true, 255, 45},  // 28
+    {L"{E2657B8C-7F5B-11d2-BF88-00C04F79999C}", true, 99, 46},  // 29
+    {L"{E2657B8B-7F5B-11d2-BF88-00C04F79999C}", true, 255, 47},  // 30
+    {L"{4B59F581-744D-11d2-BF65-00C04F794409}", true, 99, 48},  // 31
+    {L"{4B59F57D-744D-11d2-BF65-00C04F794409}", true, 255, 49},  // 32
+    {L"{E2657B8E-7F5B-11d2-BF88-00C04F79999C}", true, 99, 50},  // 33
+    {L"{E2657B8D-7F5B-11d2-BF88-00C04F79999C}", true, 255, 51},  // 34
+    {L"{E2657B90-7F5B-11d2-BF88-00C04F79999C}", true, 99, 52},  // 35
+    {L"{E2657B8F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 53},  // 36
+    {L"{A02C9EA5-721D-11d2-BF64-00C04F794409}", true, 99, 54},  // 37
+    {L"{A02C9EA6-721D-11d2-BF64-00C04F794409}", true, 255, 55},  // 38
+    {L"{E2657B92-7F5B-11d2-BF88-00C04F79999C}", true, 99, 56},  // 39
+    {L"{E2657B91-7F5B-11d2-BF88-00C04F79999C}", true, 255, 57},  // 40
+    {L"{5AF24219-CB7C-11d2-A8F8-00C04F72FDB6}", true, 99, 58},  // 41
+    {L"{5AF2421A-CB7C-11d2-A8F8-00C04F72FDB6}", true, 255, 59},  // 42
+    {L"{E2657B94-7F5B-11d2-BF88-00C04F79999C}", true, 99, 60},  // 43
+    {L"{E2657B93-7F5B-11d2-BF88-00C04F79999C}", true, 255, 61},  // 44
+    {L"{E2657BA6-7F5B-11d2-BF88-00C04F79999C}", true, 99, 62},  // 45
+    {L"{E2657BA5-7F5B-11d2-BF88-00C04F79999C}", true, 255, 63},  // 46
+    {L"{852452C3-575C-11d2-8520-00C04FCCA0C7}", true, 99, 64},  // 47
+    {L"{B4FD0551-575F-11d2-8521-00C04FCCA0C7}", true, 255, 65},  // 48
+    {L"{E2657B96-7F5B-11d2-BF88-00C04F79999C}", true, 99, 66},  // 49
+    {L"{E2657B95-7F5B-11d2-BF88-00C04F79999C}", true, 255, 67},  // 50
+    {L"{560BC190-3FC8-11d3-AE0C-00C04FCC90B7}", true, 99, 68},  // 51
+    {L"{560BC191-3FC8-11d3-AE0C-00C04FCC90B7}", true, 255, 69},  // 52
+    {L"{E2657B98-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},  // 53
+    {L"{E2657B97-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},  // 54
+    {L"{5B8F7E14-72B9-11d2-BF64-00C04F794409}", true, 99, 70},  // 55
+    {L"{5B8F7E16-72B9-11d2-BF64-00C04F794409}", true, 255, 71},  // 56
+    {L"{67ADA9D1-6183-11d2-8F3C-00C04F880E61}", true, 50, 72},  // 57
+    {L"{4F1ABDD1-63E7-11d2-8F3D-00C04F880E61}", true, 160, 73},  // 58
+    {L"{5B8F7E15-72B9-11d2-BF64-00C04F794409}", true, 99, 74},  // 59
+    {L"{5B8F7E17-72B9-11d2-BF64-00C04F794409}", true, 255, 75},  // 60
+    {L"{5F2E1981-663C-11d2-8526-00C04FCCA0C7}", true, 1, 76},  // 61
+    {L"{E2657B9A-7F5B-11d2-BF88-00C04F79999C}", true, 99, 77},  // 62
+    {L"{E2657B99-7F5B-11d2-BF88-00C04F79999C}", true, 255, 78},  // 63
+    {L"{E2657B9C-7F5B-11d2-BF88-00C04F79999C}", true, 99, 79},  // 64
+    {L"{E2657B9B-7F5B-11d2-BF88-00C04F79999C}", true, 255, 80},  // 65
+    {L"{E2657B9E-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},  // 66
+    {L"{E2657B9D-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},  // 67
+    {L"{0CB6D929-5775-11d2-8521-00C04FCCA0C7}", true, 65000, 81},  // 68
+    {L"{0CB6D92A-5775-11d2-8521-00C04FCCA0C7}", true, 65000, 82},  // 69
+    {L"{0CB6D92B-5775-11d2-8521-00C04FCCA0C7}", true, 65000, 83},  // 70
+    {L"{4F1ABDD3-63E7-11d2-8F3D-00C04F880E61}", true, 160, 84},  // 71
+    {L"{4B59F57F-744D-11d2-BF65-00C04F794409}", true, 99, 85},  // 72
+    {L"{4B59F57B-744D-11d2-BF65-00C04F794409}", true, 255, 86},  // 73
+    {L"{A08BAE21-0605-11d5-8E2E-00C04F0778AE}", true, 99, 87},  // 74
+    {L"{A08BAE25-0605-11d5-8E2E-00C04F0778AE}", true, 255, 88},  // 75
+    {L"{4B59F57E-744D-11d2-BF65-00C04F794409}", true, 99, 89},  // 76
+    {L"{4B59F57A-744D-11d2-BF65-00C04F794409}", true, 255, 90},  // 77
+    {L"{0CB6D921-5775-11d2-8521-00C04FCCA0C7}", true, 99, 91},  // 78
+    {L"{0CB6D925-5775-11d2-8521-00C04FCCA0C7}", true, 255, 92},  // 79
+    {L"{E2657BA0-7F5B-11d2-BF88-00C04F79999C}", true, 99, 93},  // 80
+    {L"{E2657B9F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 94},  // 81
+};
+
+}  // namespace expected

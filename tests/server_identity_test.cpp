@@ -1,0 +1,94 @@
+// Who the server kind is: five constant texts, each handed out as a new
+// string that belongs to the caller.
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+using StringMember = HRESULT (STDMETHODCALLTYPE IServer::*)(BSTR*);
+
+struct IdentityMember {
+    const char* name;
+    StringMember member;
+    std::u16string_view expected;
+    UINT length;  // counted by hand, not taken from the literal
+};
+
+const IdentityMember kIdentity[] = {
+    {"ServerCategory", &IServer::ServerCategory, u"{D1104FC1-DCEE-11d2-BFC6-00C04F79999C}", 38},
+    {"Name", &IServer::get_Name, u"Orvanta ZNA", 11},
+    {"Description", &IServer::get_Description, u"Orvanta ZNA", 11},
+    {"ReleaseNumber", &IServer::get_ReleaseNumber, u"R100", 4},
+    {"ServerGUID", &IServer::get_ServerGUID, u"{924DA0D6-5E19-4ff4-8056-B37E8A8C0670}", 38},
+};
+
+class ServerIdentity : public LeakCheckedTest {};
+
+TEST_F(ServerIdentity, EachMemberAnswersItsExactTextInNewStringsOwnedByTheCaller)
+{
+    auto server = new_server();
+    auto other_instance = new_server();
+    const ULONG refs = refcount(server.get());
+
+    for (const IdentityMember& m : kIdentity) {
+        SCOPED_TRACE(m.name);
+        IServer* s = server.get();
+
+        // Exact text, length, byte length, terminator.
+        rt::BStr first;
+        ASSERT_EQ((s->*m.member)(first.put()), S_OK);
+        ASSERT_NE(first.get(), nullptr);
+        EXPECT_EQ(SysStringLen(first.get()), m.length);
+        EXPECT_EQ(SysStringByteLen(first.get()), m.length * 2);
+        EXPECT_EQ(first.get()[m.length], u'\0');
+        EXPECT_EQ(text_of(first.get()), m.expected) << printable(text_of(first.get()));
+        EXPECT_EQ(refcount(s), refs);
+
+        // A second call gives equal text in a distinct string; changing and
+        // freeing the first touches neither the second nor later answers.
+        rt::BStr second;
+        ASSERT_EQ((s->*m.member)(second.put()), S_OK);
+        EXPECT_NE(second.get(), first.get());
+        first.get()[0] = u'#';
+        first.reset();
+        EXPECT_EQ(text_of(second.get()), m.expected);
+        rt::BStr third;
+        ASSERT_EQ((s->*m.member)(third.put()), S_OK);
+        EXPECT_EQ(text_of(third.get()), m.expected);
+
+        // A stale result variable is overwritten, not freed: the stale string
+        // stays alive until its owner frees it.
+        BSTR stale = SysAllocString(u"stale");
+        BSTR result = stale;
+        const long strings_before = rt::live_strings();
+        ASSERT_EQ((s->*m.member)(&result), S_OK);
+        ASSERT_EQ(rt::live_strings(), strings_before + 1) << "the stale string was freed";
+        EXPECT_NE(result, stale);
+        EXPECT_EQ(text_of(result), m.expected);
+        EXPECT_EQ(text_of(stale), u"stale");
+        SysFreeString(result);
+        SysFreeString(stale);
+
+        // Another instance answers alike.
+        rt::BStr from_other;
+        ASSERT_EQ((other_instance.get()->*m.member)(from_other.put()), S_OK);
+        EXPECT_EQ(text_of(from_other.get()), m.expected);
+
+        EXPECT_EQ(refcount(s), refs);
+    }
+}
+
+TEST_F(ServerIdentity, NameAndDescriptionAreTwoSeparateStrings)
+{
+    auto server = new_server();
+    rt::BStr name;
+    rt::BStr description;
+    ASSERT_EQ(server->get_Name(name.put()), S_OK);
+    ASSERT_EQ(server->get_Description(description.put()), S_OK);
+    EXPECT_NE(name.get(), description.get());
+    name.reset();
+    EXPECT_EQ(text_of(description.get()), u"Orvanta ZNA");
+}
+
+}  // namespace
