@@ -188,6 +188,8 @@ HRESULT ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
     if (params->cArgs != member->arguments) return DISP_E_BADPARAMCOUNT;
     if (params->cArgs != 0 && !params->rgvarg) return E_INVALIDARG;
 
+    // The description reported below must be this call's, never an earlier one.
+    clear_error_record();
     const HRESULT hr = call_member(this, *member, params, result, arg_err);
     if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL) return hr;
     return FAILED(hr) ? report_exception(hr, excep) : hr;

@@ -44,7 +44,8 @@ Selector selector_of(const VARIANT* arg);
 
 // The folded key for Add. Text is taken as it is; a number, date, currency
 // or Boolean becomes its text as VariantChangeType writes it, so 5 and "5"
-// name the same key. Anything else is a type mismatch.
+// name the same key. Anything else, or a value the runtime cannot write as
+// text, is a type mismatch.
 KeyText key_of(const VARIANT* arg);
 
 // Copies an argument into an empty dest by value: a by-reference argument is

@@ -180,7 +180,9 @@ TEST_F(Catalogue, AnEnumeratorHoldsItsCollection)
     const std::vector<std::wstring> want = expected_catalogue();
     for (ULONG i = 0; i < fetched && i < 96; ++i) {
         EXPECT_EQ(values[i].vt, VT_BSTR);
-        if (values[i].vt == VT_BSTR) EXPECT_EQ(text_of(values[i].bstrVal), want[i]) << i;
+        if (values[i].vt == VT_BSTR) {
+            EXPECT_EQ(text_of(values[i].bstrVal), want[i]) << i;
+        }
         VariantClear(&values[i]);
     }
     fetched = 12345;

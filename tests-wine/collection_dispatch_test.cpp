@@ -21,7 +21,9 @@ protected:
     }
     void TearDown() override
     {
-        if (dispatch_) EXPECT_EQ(refcount(dispatch_.get()), 1u);
+        if (dispatch_) {
+            EXPECT_EQ(refcount(dispatch_.get()), 1u);
+        }
         dispatch_.reset();
         server_.reset();
         ModuleTest::TearDown();

@@ -10,6 +10,8 @@ using namespace wt;
 
 namespace {
 
+// {A6EF9860-C720-11D0-9337-00A0C90DCAA9}: IDispatchEx, which script engines ask for first.
+const IID kDispatchEx = {0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 // {11111111-2222-3333-4444-555555555555}: nobody's interface.
 const IID kNobody = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
@@ -24,7 +26,7 @@ const Query kQueries[] = {
     {"IDispatch", &IID_IDispatch, Query::kDefaultFace},
     {"_CTivOrvantaZNA100", &expected::kDefaultIid, Query::kDefaultFace},
     {"IServer", &expected::kServerIid, Query::kServerFace},
-    {"IDispatchEx", &IID_IDispatchEx, Query::kRefused},
+    {"IDispatchEx", &kDispatchEx, Query::kRefused},
     {"IClassFactory", &IID_IClassFactory, Query::kRefused},
     {"IProvideClassInfo", &IID_IProvideClassInfo, Query::kRefused},
     {"IPersist", &IID_IPersist, Query::kRefused},

@@ -85,8 +85,9 @@ TEST_F(Limits, ExpectedTableHasItsKnownShape)
         nines += r.maximum == 99;
         two_fifty_fives += r.maximum == 255;
         family_false += !r.family_total;
-        if (r.catalogue_position != 0)
+        if (r.catalogue_position != 0) {
             EXPECT_STREQ(expected::kCatalogue[r.catalogue_position - 1], r.guid);
+        }
     }
     EXPECT_EQ(listed, 71);
     EXPECT_EQ(nines, 36);

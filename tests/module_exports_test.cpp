@@ -43,9 +43,10 @@ TEST(ModuleExports, EntryPointsAndRuntimeFunctionsCarryTheirCNames)
     Module module = load_module();
     ASSERT_TRUE(module);
     const char* const exported[] = {
-        "DllGetClassObject", "DllCanUnloadNow",  "SysAllocString", "SysAllocStringLen",
-        "SysFreeString",     "SysStringLen",     "SysStringByteLen", "VariantInit",
-        "VariantClear",      "VariantCopy",      "VariantChangeType",
+        "DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer",
+        "SysAllocString",    "SysAllocStringLen", "SysFreeString",   "SysStringLen",
+        "SysStringByteLen",  "VariantInit",     "VariantClear",      "VariantCopy",
+        "VariantChangeType",
     };
     for (const char* name : exported) {
         SCOPED_TRACE(name);

@@ -7,6 +7,7 @@
 #include "frame/error_record.h"
 #include "runtime/variant.h"
 
+#include <cstring>
 #include <functional>
 
 using namespace testing_support;
@@ -166,27 +167,39 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         add(list, string_value(value.get()), u"X");
     };
 
+    // What the error record holds afterwards: an absorbed failure's number
+    // stays there; a lookup that went through leaves it clear.
+    struct Record {
+        HRESULT number;
+        const IID* iid;  // checked when not null
+        const char* names;
+    };
+    constexpr HRESULT kUnchecked = 1;
     struct Case {
         const char* what;
         Scenario scenario;
         std::u16string_view attachment;
         bool null_attachment;
         LONG expected;
+        Record record = {kUnchecked, nullptr, nullptr};
     };
     const Case cases[] = {
-        {"obtaining the list fails", {E_FAIL, false, {}}, kAttachment, false, 2},
+        {"obtaining the list fails", {E_FAIL, false, {}}, kAttachment, false, 2,
+         {E_FAIL, &IID__CTivOrvantaZNA100, "GetAttachableGUIDs"}},
         {"fails, yet hands a list", {E_FAIL, true, holding(kAttachment)}, kAttachment, false, 2},
         {"no list", {S_OK, false, {}}, kAttachment, false, 2},
         {"no list, positive status", {S_FALSE, false, {}}, kAttachment, false, 2},
-        {"listed", {S_OK, true, holding(kAttachment)}, kAttachment, false, 0},
+        {"listed", {S_OK, true, holding(kAttachment)}, kAttachment, false, 0, {S_OK, nullptr, nullptr}},
         {"listed, positive status", {S_FALSE, true, holding(kAttachment)}, kAttachment, false, 0},
-        {"listed after an unrelated error", {S_OK, true, holding(kAttachment), true}, kAttachment, false, 0},
+        {"listed after an unrelated error", {S_OK, true, holding(kAttachment), true}, kAttachment, false, 0,
+         {S_OK, nullptr, nullptr}},
         {"listed with a number", {S_OK, true, number_value}, kAttachment, false, 0},
         {"listed with empty text", {S_OK, true, empty_text}, kAttachment, false, 1},
         {"listed with an error value", {S_OK, true, error_value}, kAttachment, false, 1},
         {"listed with Null", {S_OK, true, null_value}, kAttachment, false, 1},
         {"listed with an object", {S_OK, true, object_value}, kAttachment, false, 1},
-        {"not listed", {S_OK, true, holding(kAttachment)}, kOther, false, 1},
+        {"not listed", {S_OK, true, holding(kAttachment)}, kOther, false, 1,
+         {rt::kCollInvalidArgument, &IID__Collection, "Item"}},
         {"empty list", {S_OK, true, {}}, kAttachment, false, 1},
         {"a number is a key, not a position", {S_OK, true, keyed_x}, u"1", false, 1},
         {"null attachment", {S_OK, true, holding(kAttachment)}, u"", true, 1},
@@ -217,6 +230,17 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         EXPECT_EQ(parent, parent_owned.get());
         EXPECT_EQ(attachment, attachment_owned.get());
         EXPECT_EQ(refcount(server.get()), refs);
+        const orvanta::ErrorRecord& record = orvanta::error_record();
+        if (c.record.number != kUnchecked) {
+            EXPECT_EQ(record.number, c.record.number);
+        }
+        if (c.record.iid) {
+            EXPECT_TRUE(record.iid == *c.record.iid);
+            const std::u16string description(record.description);
+            EXPECT_NE(description.find(std::u16string(c.record.names, c.record.names + std::strlen(c.record.names))),
+                      std::u16string::npos)
+                << printable(description);
+        }
         parent_owned.reset();
         attachment_owned.reset();
         leaks.check();  // the list and the looked-up text are gone

@@ -134,8 +134,9 @@ TEST_F(ServerFrame, NullAddressesAreRefusedWithNothingWritten)
     rt::BStr parent = bstr(u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}");
     rt::BStr attachment = bstr(u"{E2657B7F-7F5B-11d2-BF88-00C04F79999C}");
     rt::BStr stale_text = bstr(u"stale");
-    _Collection* stale_list = nullptr;
-    ASSERT_EQ(rt::create_collection(&stale_list), S_OK);
+    rt::ComPtr<_Collection> stale_owner;
+    ASSERT_EQ(rt::create_collection(stale_owner.put()), S_OK);
+    _Collection* const stale_list = stale_owner.get();
 
     struct Case {
         Operation op;
@@ -186,7 +187,6 @@ TEST_F(ServerFrame, NullAddressesAreRefusedWithNothingWritten)
         expect_error_reported(E_POINTER, c.op);
     }
     EXPECT_EQ(refcount(stale_list), 1u);
-    stale_list->Release();
 }
 
 // Every operation, with each of its allocations refused in turn until it
@@ -197,8 +197,9 @@ TEST_F(ServerFrame, EveryAllocationFailureGivesACleanFailure)
 {
     rt::BStr guid = bstr(u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}");
     rt::BStr stale_text = bstr(u"stale");
-    _Collection* stale_list = nullptr;
-    ASSERT_EQ(rt::create_collection(&stale_list), S_OK);
+    rt::ComPtr<_Collection> stale_owner;
+    ASSERT_EQ(rt::create_collection(stale_owner.put()), S_OK);
+    _Collection* const stale_list = stale_owner.get();
 
     using Call = std::function<HRESULT(IServer*, Variables&)>;
     auto text_call = [](HRESULT (STDMETHODCALLTYPE IServer::*member)(BSTR*)) -> Call {
@@ -301,7 +302,6 @@ TEST_F(ServerFrame, EveryAllocationFailureGivesACleanFailure)
                   << collection_points << " inside the collection)\n";
     }
     EXPECT_EQ(refcount(stale_list), 1u);
-    stale_list->Release();
     EXPECT_EQ(text_of(stale_text.get()), u"stale");
 }
 

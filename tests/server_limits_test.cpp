@@ -346,4 +346,28 @@ TEST_F(ComponentLimits, HashedLookupAgreesWithTheScanInTableOrder)
     std::cout << "[ limits  ] " << texts.size() << " texts compared, " << hits << " of them rows\n";
 }
 
+// Thousands of values of the first and the last unit of every row: texts
+// that hash into every probe chain of the rows, where a lookup that stops
+// short or compares too little would answer wrongly.
+TEST_F(ComponentLimits, HashedLookupAgreesOnManyFirstAndLastUnits)
+{
+    long mismatches = 0;
+    for (const Row& r : kRows) {
+        std::u16string s(r.guid);
+        for (std::size_t at : {std::size_t{0}, s.size() - 1}) {
+            const char16_t kept = s[at];
+            for (uint32_t unit = 0; unit <= 0xFFFF; unit = unit == 0x0FFF ? 0xFF00 : unit + 1) {
+                s[at] = static_cast<char16_t>(unit);
+                const orvanta::LimitAnswer hashed = orvanta::find_limit(s);
+                const orvanta::LimitAnswer want = unit == kept ? orvanta::LimitAnswer{r.family_total, r.maximum}
+                                                               : orvanta::LimitAnswer{false, -1};
+                if (!(hashed == want) && ++mismatches <= 5)
+                    ADD_FAILURE() << printable(s) << " answers " << hashed.maximum;
+            }
+            s[at] = kept;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 // under valgrind, which serialises threads, asks for fewer.
 #include "test_support.h"
 
+#include "definition/attachment.h"
 #include "definition/catalogue.h"
 #include "definition/identity.h"
 #include "definition/limits.h"

@@ -1,0 +1,113 @@
+# The Windows module, built with mingw-w64 (toolchain files
+# cmake/toolchain-mingw-x86.cmake and cmake/toolchain-mingw-x64.cmake):
+#
+#   TivOrvantaZNA100.dll  the module: the same sources as the native module,
+#                         the version block and its own type library as
+#                         resources, exports from frame/TivOrvantaZNA100.def
+#                         only, runtime libraries linked in
+#   TivDefn.tlb           a stand-in for the host's library TivDefn, for
+#                         tests; never part of the module
+#   a zip by cpack        the module, TivDefn.tlb and INSTALL.txt
+#
+# The module's type library is written at build time by orvanta-typelib-gen,
+# which must run on this machine. It is built natively by a sub-build in
+# host-tools/ of the build folder (together with orvanta-pecheck, the static
+# checker), configured and built on every build of the Windows tree, so it
+# never goes stale. A generator built elsewhere may be given instead in
+# ORVANTA_TYPELIB_GEN.
+
+set(ORVANTA_TYPELIB_GEN "" CACHE FILEPATH
+    "orvanta-typelib-gen built for this machine; empty: built here by a native sub-build")
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(orvanta_target win64)
+else()
+  set(orvanta_target win32)
+endif()
+
+# ---- tools that run on this machine ----
+set(orvanta_host_dir ${CMAKE_BINARY_DIR}/host-tools)
+include(ExternalProject)
+ExternalProject_Add(orvanta_host_tools
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}/cmake/host-tools
+  BINARY_DIR ${orvanta_host_dir}
+  PREFIX ${CMAKE_BINARY_DIR}/host-tools-stamps
+  # Not the cross toolchain: this machine's compiler.
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${orvanta_host_dir}/orvanta-typelib-gen ${orvanta_host_dir}/orvanta-pecheck)
+
+if(ORVANTA_TYPELIB_GEN)
+  set(orvanta_gen ${ORVANTA_TYPELIB_GEN})
+  set(orvanta_gen_deps ${ORVANTA_TYPELIB_GEN})
+else()
+  set(orvanta_gen ${orvanta_host_dir}/orvanta-typelib-gen)
+  set(orvanta_gen_deps orvanta_host_tools ${orvanta_gen})
+endif()
+
+# ---- the module's type library and resources ----
+set(orvanta_gen_dir ${CMAKE_BINARY_DIR}/generated)
+set(orvanta_module_tlb ${orvanta_gen_dir}/TivOrvantaZNA100.tlb)
+add_custom_command(OUTPUT ${orvanta_module_tlb}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${orvanta_gen_dir}
+  COMMAND ${orvanta_gen} --target ${orvanta_target} ${orvanta_module_tlb}
+  DEPENDS ${orvanta_gen_deps}
+  COMMENT "Writing the module's type library (${orvanta_target})"
+  VERBATIM)
+
+if(NOT CMAKE_RC_COMPILER)
+  find_program(CMAKE_RC_COMPILER NAMES ${ORVANTA_MINGW_TRIPLET}-windres windres REQUIRED)
+endif()
+# windres looks for the files a script names in its include folders, so the
+# script names the library by file name only.
+set(orvanta_res ${orvanta_gen_dir}/TivOrvantaZNA100.res.o)
+add_custom_command(OUTPUT ${orvanta_res}
+  COMMAND ${CMAKE_RC_COMPILER} --input-format=rc --output-format=coff
+          --include-dir=${orvanta_gen_dir}
+          --input=${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.rc --output=${orvanta_res}
+  DEPENDS ${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.rc ${orvanta_module_tlb}
+  COMMENT "Compiling the module's resources"
+  VERBATIM)
+
+# ---- the module ----
+add_library(TivOrvantaZNA100 SHARED $<TARGET_OBJECTS:orvanta_objects>
+                                    ${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.def
+                                    ${orvanta_res})
+set_target_properties(TivOrvantaZNA100 PROPERTIES
+  PREFIX ""
+  LINK_DEPENDS ${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.def)
+target_link_libraries(TivOrvantaZNA100 PRIVATE oleaut32 ole32 uuid advapi32)
+# Only system DLLs at run time: the C++ runtime, libgcc and winpthread are
+# linked in. Exports come from the .def alone, undecorated on 32-bit.
+target_link_options(TivOrvantaZNA100 PRIVATE
+  -static -static-libgcc -static-libstdc++
+  -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+
+# ---- the host's library, stand-in for tests ----
+find_program(ORVANTA_WIDL NAMES ${ORVANTA_MINGW_TRIPLET}-widl x86_64-w64-mingw32-widl widl REQUIRED)
+# widl reads the imported stdole2.tlb; Wine ships one.
+find_path(ORVANTA_STDOLE2_DIR stdole2.tlb
+  PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
+        /usr/lib/x86_64-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(orvanta_host_tlb ${CMAKE_BINARY_DIR}/TivDefn.tlb)
+add_custom_command(OUTPUT ${orvanta_host_tlb}
+  COMMAND ${ORVANTA_WIDL} -t --${orvanta_target} -L ${ORVANTA_STDOLE2_DIR}
+          -o ${orvanta_host_tlb} ${CMAKE_SOURCE_DIR}/host/TivDefn.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/host/TivDefn.idl
+  COMMENT "Compiling the host library stand-in TivDefn.tlb (${orvanta_target})"
+  VERBATIM)
+add_custom_target(TivDefn ALL DEPENDS ${orvanta_host_tlb})
+
+# ---- the zip ----
+install(FILES $<TARGET_FILE:TivOrvantaZNA100> ${orvanta_host_tlb} ${CMAKE_SOURCE_DIR}/packaging/windows/INSTALL.txt
+        DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME TivOrvantaZNA100)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME ${orvanta_target})
+set(CPACK_PACKAGE_FILE_NAME TivOrvantaZNA100-${PROJECT_VERSION}-${orvanta_target})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+include(CPack)

@@ -1,0 +1,33 @@
+// Registering the module's type library without the platform: the stand-in
+// has no type-library loader, so it is given what the platform would read
+// from the library the Windows module embeds: TivOrvantaZNA100 1.0, locale 0,
+// no library flags, and the one interface it registers, the dual
+// _CTivOrvantaZNA100.
+#ifndef _WIN32
+#include "frame/registration.h"
+
+#include "frame/iserver.h"
+
+namespace orvanta::registration {
+namespace {
+
+const RegisteredInterface kInterfaces[] = {
+    {IID__CTivOrvantaZNA100, u"_CTivOrvantaZNA100"},
+};
+
+const TypeLibEntries kLibrary = {
+    {LIBID_TivOrvantaZNA100, kLibraryLocale, kLibrarySysKind, kLibraryMajor, kLibraryMinor, 0},
+    u"TivOrvantaZNA100",
+    kInterfaces,
+    1,
+};
+
+}  // namespace
+
+HRESULT register_type_library(const PathText& module_path) noexcept
+{
+    return RegisterTypeLibEntries(&kLibrary, module_path.c_str(), u"");
+}
+
+}  // namespace orvanta::registration
+#endif

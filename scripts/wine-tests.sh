@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Runs the 64-bit Windows build under Wine, in a fresh prefix, as an installer
+# and its clients would use it:
+#   - registers build/windows-x64/TivOrvantaZNA100.dll with `regsvr32 /s`;
+#   - runs orvanta-wine-tests.exe (GoogleTest) against the registered module;
+#   - runs the script client tests-wine/default_face.js with Wine's cscript;
+#   - compares `orvanta-probe.exe --json` byte for byte with the native probe;
+#   - unregisters with `regsvr32 /u /s` and checks that the classes hive is
+#     exactly as it was before registration.
+# Prints one PASS/FAIL line per check and "N passed, M failed"; exits non-zero
+# when any check fails. Needs the windows-x64 and native builds.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+started=$(date +%s)
+
+build=build/windows-x64
+native=build/native
+dll=$build/TivOrvantaZNA100.dll
+tests_exe=$build/orvanta-wine-tests.exe
+probe_exe=$build/orvanta-probe.exe
+script=tests-wine/default_face.js
+class_key='HKCR\CLSID\{68A285B0-5582-4720-A801-BFCEF626BBD6}'
+progid_key='HKCR\TivOrvantaZNA100.CTivOrvantaZNA100'
+typelib_key='HKCR\TypeLib\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}'
+interface_key='HKCR\Interface\{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}'
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-wine.XXXXXX")
+export WINEPREFIX
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-wine-work.XXXXXX")
+
+finish() {
+  wineserver -k >/dev/null 2>&1
+  # Give the killed server a moment to let go of the prefix.
+  wineserver -w >/dev/null 2>&1
+  rm -rf "$WINEPREFIX" "$work"
+}
+trap finish EXIT
+
+passed=0
+failed=0
+pass() { echo "PASS: $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
+summary() {
+  echo "$passed passed, $failed failed"
+  echo "(wine tests took $(( $(date +%s) - started )) s)"
+  [ "$failed" -eq 0 ]
+}
+
+# Wine's console output ends its lines with CR LF.
+unix_lines() { tr -d '\r'; }
+windows_path() { winepath -w "$1" 2>/dev/null | unix_lines; }
+# True when the key exists in the registry of this prefix.
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+# The default value of a key, as `reg query /ve` prints it.
+default_value() {
+  wine reg query "$1" /ve 2>/dev/null | unix_lines |
+    sed -n 's/^ *(Default) *REG_SZ *//p' | head -n 1
+}
+
+echo "== wine: $(wine --version 2>/dev/null), prefix $WINEPREFIX"
+missing=0
+for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" "$native/orvanta-probe" "$script"; do
+  if [ ! -f "$f" ]; then
+    fail "$f is missing (build the windows-x64 and native presets first)"
+    missing=1
+  fi
+done
+[ "$missing" -eq 0 ] || { summary; exit 1; }
+
+# A fresh prefix; the server stays up until the end instead of restarting
+# for every program.
+wine wineboot --init >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1
+
+# Loading the standard OLE type library once lets Wine register it now, not
+# in the middle of what the snapshots compare.
+if wine "$tests_exe" --prepare-registry >/dev/null 2>"$work/prepare.err"; then
+  pass "prefix prepared"
+else
+  fail "prefix prepared: $(unix_lines <"$work/prepare.err" | tail -n 3)"
+fi
+wine reg export HKCR "$(windows_path "$work/before.reg")" /y >/dev/null 2>&1 ||
+  fail "classes hive exported before registration"
+if key_exists "$class_key" || key_exists "$progid_key"; then
+  fail "class not registered in a fresh prefix"
+fi
+
+# ---- registration ----
+dll_windows=$(windows_path "$dll")
+wine regsvr32 /s "$dll_windows" >/dev/null 2>&1
+rc=$?
+if [ "$rc" -eq 0 ]; then pass "regsvr32 /s $dll"; else fail "regsvr32 /s $dll exited $rc (3: cannot load, 4: no entry point, 5: entry point failed)"; fi
+
+inproc=$(default_value "$class_key\\InprocServer32")
+if [ "$inproc" = "$dll_windows" ]; then
+  pass "InprocServer32 is $inproc"
+else
+  fail "InprocServer32 is '$inproc', expected '$dll_windows'"
+fi
+
+# ---- the client test program ----
+echo "== orvanta-wine-tests.exe"
+wine "$tests_exe" 2>"$work/tests.err" | unix_lines | tee "$work/tests.out"
+rc=${PIPESTATUS[0]}
+# GoogleTest ends with its summary: "[  PASSED  ] N tests." and, after
+# failures, the list of failed tests and "N FAILED TESTS".
+tests_passed=$(grep -E '^\[  PASSED  \] [0-9]+ tests?\.' "$work/tests.out" | tail -n 1)
+last_line=$(grep -v '^ *$' "$work/tests.out" | tail -n 1)
+if [ "$rc" -eq 0 ] && [ -n "$tests_passed" ] && ! grep -q '^\[  FAILED  \]' "$work/tests.out" &&
+   { [ "$last_line" = "$tests_passed" ] || echo "$last_line" | grep -qE '^ *YOU HAVE [0-9]+ DISABLED TESTS?$'; }; then
+  pass "orvanta-wine-tests.exe: ${tests_passed#\[  PASSED  \] }"
+else
+  fail "orvanta-wine-tests.exe exited $rc; last line: $last_line"
+  unix_lines <"$work/tests.err" | tail -n 20
+fi
+
+# ---- a script client ----
+echo "== cscript $script"
+wine cscript //nologo "$(windows_path "$script")" 2>"$work/script.err" | unix_lines | tee "$work/script.out"
+rc=${PIPESTATUS[0]}
+if [ "$rc" -eq 0 ] && grep -q '^PASS: obj.Name' "$work/script.out" && ! grep -q '^FAIL' "$work/script.out"; then
+  pass "cscript $script"
+else
+  fail "cscript $script exited $rc"
+  unix_lines <"$work/script.err" | tail -n 5
+fi
+
+# ---- the probe, Windows against native ----
+wine "$probe_exe" --json >"$work/probe-windows.json" 2>"$work/probe.err"
+rc_windows=$?
+"$native/orvanta-probe" --json >"$work/probe-native.json" 2>/dev/null
+rc_native=$?
+if [ "$rc_windows" -eq 0 ] && [ "$rc_native" -eq 0 ] &&
+   cmp -s "$work/probe-windows.json" "$work/probe-native.json"; then
+  pass "orvanta-probe.exe --json equals the native probe ($(wc -c <"$work/probe-native.json") bytes)"
+else
+  fail "orvanta-probe.exe --json (exit $rc_windows) differs from the native probe (exit $rc_native)"
+  cmp "$work/probe-windows.json" "$work/probe-native.json" 2>&1 | head -n 3
+  unix_lines <"$work/probe.err" | tail -n 5
+fi
+
+# ---- unregistration ----
+wine regsvr32 /u /s "$dll_windows" >/dev/null 2>&1
+rc=$?
+if [ "$rc" -eq 0 ]; then pass "regsvr32 /u /s $dll"; else fail "regsvr32 /u /s $dll exited $rc"; fi
+for key in "$class_key" "$progid_key" "$typelib_key" "$interface_key"; do
+  if key_exists "$key"; then fail "$key is still there"; else pass "$key is gone"; fi
+done
+
+wine reg export HKCR "$(windows_path "$work/after.reg")" /y >/dev/null 2>&1 ||
+  fail "classes hive exported after unregistration"
+if [ -s "$work/before.reg" ] && cmp -s "$work/before.reg" "$work/after.reg"; then
+  pass "classes hive after unregistration equals the snapshot before registration"
+else
+  fail "classes hive after unregistration differs from the snapshot before registration"
+  diff <(iconv -f UTF-16 -t UTF-8 "$work/before.reg" | unix_lines) \
+       <(iconv -f UTF-16 -t UTF-8 "$work/after.reg" | unix_lines) | head -n 40
+fi
+
+summary
