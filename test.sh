@@ -16,7 +16,23 @@ echo "== native: probe"
 ./build/native/orvanta-probe --json > build/native/probe.json
 grep -c '"position"' build/native/probe.json | grep -qx 96
 
-echo "== windows: the module's sources against the platform's own headers"
-scripts/check-windows-compile.sh
+echo "== windows: both modules (x86 and x64), their static checks and zips"
+for arch in x86 x64; do
+  cmake --preset windows-$arch
+  cmake --build --preset windows-$arch
+done
+scripts/check-dll-static.sh build/windows-x86/TivOrvantaZNA100.dll win32
+scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win64
+# The check must refuse a module of the other target.
+if scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win32 >/dev/null 2>&1; then
+  echo "check-dll-static.sh accepted the 64-bit module as a 32-bit one"
+  exit 1
+fi
+for arch in x86 x64; do
+  cpack --config build/windows-$arch/CPackConfig.cmake
+done
+
+echo "== windows: the 64-bit module under Wine (registration, client tests, script client, probe)"
+scripts/wine-tests.sh
 
 echo "== all passed in $(( $(date +%s) - started )) s"

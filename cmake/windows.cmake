@@ -79,10 +79,12 @@ set_target_properties(TivOrvantaZNA100 PROPERTIES
   LINK_DEPENDS ${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.def)
 target_link_libraries(TivOrvantaZNA100 PRIVATE oleaut32 ole32 uuid advapi32)
 # Only system DLLs at run time: the C++ runtime, libgcc and winpthread are
-# linked in. Exports come from the .def alone, undecorated on 32-bit.
+# linked in. Exports come from the .def alone, undecorated on 32-bit. A
+# release build carries no symbol table.
 target_link_options(TivOrvantaZNA100 PRIVATE
   -static -static-libgcc -static-libstdc++
-  -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+  -Wl,--enable-stdcall-fixup -Wl,--kill-at
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 # ---- the host's library, stand-in for tests ----
 find_program(ORVANTA_WIDL NAMES ${ORVANTA_MINGW_TRIPLET}-widl x86_64-w64-mingw32-widl widl REQUIRED)

@@ -1,39 +1,88 @@
 #include "limits.h"
 
+#include <cstring>
+
 namespace orvanta {
 namespace {
 
-// FNV-1a over the 16-bit units. Every row is a 38-unit GUID, so any other
-// length misses without hashing at all.
-constexpr uint32_t hash_units(std::u16string_view text) noexcept
+// Every row is a 38-unit GUID, so any other length misses without hashing
+// at all. The rows already differ in their first group (units 1 to 8), so
+// the index hashes those eight units, as two words each multiplied by its
+// own odd constant; the exact comparison of all 38 units that follows is
+// what decides. (Were two rows ever to share a first group, no index could
+// separate them and the build would stop at the static_assert below.)
+constexpr uint64_t kMultipliers[2] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu};
+
+// Four units as one word, low unit first: a plain load on the usual
+// little-endian processors, and the same value at compile time.
+constexpr uint64_t word_at(const char16_t* p) noexcept
 {
-    uint32_t h = 2166136261u;
-    for (char16_t unit : text) {
-        h = (h ^ static_cast<uint32_t>(unit & 0xFF)) * 16777619u;
-        h = (h ^ static_cast<uint32_t>(unit >> 8)) * 16777619u;
-    }
-    return h;
+    return static_cast<uint64_t>(p[0]) | static_cast<uint64_t>(p[1]) << 16 |
+           static_cast<uint64_t>(p[2]) << 32 | static_cast<uint64_t>(p[3]) << 48;
 }
 
-// Open addressing with linear probing, built at compile time: a constant of
+constexpr uint64_t hash_units(std::u16string_view guid) noexcept
+{
+    const char16_t* p = guid.data();
+    const uint64_t h = word_at(p + 1) * kMultipliers[0] + word_at(p + 5) * kMultipliers[1];
+    return h ^ (h >> 29);
+}
+
+// Exact comparison of two GUIDs' 38 units, a word at a time.
+bool same_guid(const char16_t* a, const char16_t* b) noexcept
+{
+    uint64_t differ = 0;
+    for (std::size_t i = 0; i < 36; i += 4) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, sizeof x);
+        std::memcpy(&y, b + i, sizeof y);
+        differ |= x ^ y;
+    }
+    uint32_t x, y;
+    std::memcpy(&x, a + 36, sizeof x);
+    std::memcpy(&y, b + 36, sizeof y);
+    return (differ | (x ^ y)) == 0;
+}
+
+// A perfect index, built at compile time: a slot multiplier is searched for
+// that sends the 81 rows to 81 different slots, so every lookup reads one
+// slot. Each row's hash is kept beside the rows, so a text that lands on
+// another row's slot is turned away without comparing text. A constant of
 // the module like the rows themselves, never written at run time.
-constexpr std::size_t kSlots = 256;
+constexpr unsigned kSlotBits = 10;
+constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
 constexpr uint8_t kEmpty = 0xFF;
 
+constexpr std::size_t slot_of(uint64_t hash, uint64_t multiplier) noexcept
+{
+    return static_cast<std::size_t>((hash * multiplier) >> (64 - kSlotBits));
+}
+
 struct LimitIndex {
+    uint64_t multiplier = 0;
     std::array<uint8_t, kSlots> row{};
+    std::array<uint64_t, kLimitRows.size()> hash{};
 };
 
 constexpr LimitIndex build_index()
 {
     LimitIndex index{};
-    for (auto& slot : index.row) slot = kEmpty;
-    for (std::size_t r = 0; r < kLimitRows.size(); ++r) {
-        std::size_t s = hash_units(kLimitRows[r].guid) % kSlots;
-        while (index.row[s] != kEmpty) s = (s + 1) % kSlots;
-        index.row[s] = static_cast<uint8_t>(r);
+    for (std::size_t r = 0; r < kLimitRows.size(); ++r) index.hash[r] = hash_units(kLimitRows[r].guid);
+    for (uint64_t attempt = 0; attempt < 4096; ++attempt) {
+        const uint64_t multiplier = 0x9E3779B97F4A7C15u * (2 * attempt + 1);
+        for (auto& slot : index.row) slot = kEmpty;
+        bool distinct = true;
+        for (std::size_t r = 0; r < kLimitRows.size() && distinct; ++r) {
+            uint8_t& slot = index.row[slot_of(index.hash[r], multiplier)];
+            distinct = slot == kEmpty;
+            slot = static_cast<uint8_t>(r);
+        }
+        if (distinct) {
+            index.multiplier = multiplier;
+            return index;
+        }
     }
-    return index;
+    return index;  // multiplier 0: caught below
 }
 
 constexpr bool all_rows_are_guids()
@@ -46,18 +95,19 @@ static_assert(all_rows_are_guids(), "the length test below assumes every key is 
 static_assert(kLimitRows.size() < kEmpty, "row numbers must fit a slot");
 
 constexpr LimitIndex kIndex = build_index();
+static_assert(kIndex.multiplier != 0, "no slot multiplier separates the rows");
 
 }  // namespace
 
 LimitAnswer find_limit(std::u16string_view component_guid) noexcept
 {
     if (component_guid.size() != kGuidLength) return kDefaultLimit;
-    for (std::size_t s = hash_units(component_guid) % kSlots;; s = (s + 1) % kSlots) {
-        const uint8_t r = kIndex.row[s];
-        if (r == kEmpty) return kDefaultLimit;
-        const LimitRow& row = kLimitRows[r];
-        if (row.guid == component_guid) return {row.family_total, row.maximum};
-    }
+    const uint64_t h = hash_units(component_guid);
+    const uint8_t r = kIndex.row[slot_of(h, kIndex.multiplier)];
+    if (r == kEmpty || kIndex.hash[r] != h) return kDefaultLimit;
+    const LimitRow& row = kLimitRows[r];
+    if (!same_guid(row.guid.data(), component_guid.data())) return kDefaultLimit;
+    return {row.family_total, row.maximum};
 }
 
 LimitAnswer find_limit_by_scan(std::u16string_view component_guid) noexcept

@@ -7,6 +7,7 @@ packages=(
   cmake g++ clang make
   libgtest-dev googletest libbenchmark-dev valgrind
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
+  binutils-mingw-w64-i686
   wine wine64
 )
 

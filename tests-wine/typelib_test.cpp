@@ -228,6 +228,7 @@ TEST_F(ModuleTypeLibrary, TheClass)
 
 TEST_F(ModuleTypeLibrary, IServerIsResolvedFromTheHostLibraryOnlyWhenItIsRegistered)
 {
+    ASSERT_FALSE(host_library_registered()) << "TivDefn is registered on this machine; run in a fresh prefix";
     HREFTYPE second = 0;
     ASSERT_EQ(coclass_->GetRefTypeOfImplType(1, &second), S_OK);
     {
@@ -343,20 +344,24 @@ TEST_F(HostServerInterface, TheModuleLateBindsTheSameIdentifiers)
 }
 
 // A client driven by type information calls through the declared vtable
-// offsets; the module's vtable must answer there.
+// offsets; the module's vtable must answer there. The offsets are checked
+// first: a call through a wrong offset would end the whole program.
 TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperations)
 {
     Ref<IServer> server = create_server();
     ASSERT_TRUE(server);
     const wchar_t* const texts[] = {expected::kName, expected::kReleaseNumber, expected::kDescription,
                                     expected::kServerGuid};
-    auto offset_of = [&](UINT index) {
+    ULONG_PTR offsets[9] = {};
+    for (UINT i = 0; i < 9; ++i) {
         FUNCDESC* f = nullptr;
-        EXPECT_EQ(vtable_view_->GetFuncDesc(index, &f), S_OK);
-        const SHORT o = f ? f->oVft : 0;
-        if (f) vtable_view_->ReleaseFuncDesc(f);
-        return static_cast<ULONG_PTR>(o);
-    };
+        ASSERT_EQ(vtable_view_->GetFuncDesc(i, &f), S_OK);
+        offsets[i] = static_cast<ULONG_PTR>(f->oVft);
+        vtable_view_->ReleaseFuncDesc(f);
+        ASSERT_EQ(offsets[i], (7 + i) * sizeof(void*))
+            << narrow(expected::kServerMembers[i].name) << ": the host library declares another slot";
+    }
+    auto offset_of = [&](UINT index) { return offsets[index]; };
     auto call_for_text = [&](UINT index) {
         BSTR text = nullptr;
         VARIANT out;

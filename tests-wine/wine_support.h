@@ -180,8 +180,12 @@ RegistryValue read_value(HKEY root, const std::wstring& path, const wchar_t* nam
 // A new instance through the platform, by class identifier.
 Ref<IServer> create_server();
 
+// True when the host's library TivDefn 34.2 is registered.
+bool host_library_registered();
+
 // The host's type library (TivDefn.tlb beside the test program) registered
-// for as long as the object lives, and unregistered after.
+// for as long as the object lives, and unregistered after. A library that
+// was registered before (a real host's) is used as it is and left alone.
 class RegisteredHostLibrary {
 public:
     RegisteredHostLibrary();
@@ -192,6 +196,7 @@ public:
 
 private:
     HRESULT status_ = E_FAIL;
+    bool registered_here_ = false;
 };
 
 // ---- late binding ----
@@ -234,11 +239,14 @@ std::vector<std::wstring> expected_catalogue();
 
 // Fixture for tests that use the module: apartment set up by the test
 // program's environment; at the end, nothing of the module may be left
-// alive (its DllCanUnloadNow answers S_OK).
+// alive (its DllCanUnloadNow answers S_OK). Something an earlier test left
+// alive is that test's failure, not reported again by every later one.
 class ModuleTest : public ::testing::Test {
 protected:
+    ModuleTest();
     void TearDown() override;
     LoadedModule module_;
+    HRESULT unload_at_start_;
 };
 
 }  // namespace wt

@@ -41,8 +41,8 @@ struct Registry {
 
 Registry& registry()
 {
-    static Registry* r = new Registry;  // never destroyed: usable until the very end
-    return *r;
+    static Registry r;
+    return r;
 }
 
 char16_t fold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
@@ -210,78 +210,98 @@ long registry_changes_seen()
 
 using namespace rt::standin;
 
+namespace {
+
+// No exception leaves the registry's functions: exhausted memory is the
+// platform's status for it.
+template <class Body>
+LSTATUS guarded(Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+}  // namespace
+
 extern "C" {
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
                         LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
 {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    std::vector<std::u16string> parts;
-    if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
+    return guarded([&]() -> LSTATUS {
+        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        *phkResult = nullptr;
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        std::vector<std::u16string> parts;
+        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
 
-    // Which components are missing decides whether anything changes.
-    std::u16string path = base.path;
-    std::vector<std::u16string> missing_paths;
-    std::vector<std::u16string> missing_names;
-    for (const std::u16string& part : parts) {
-        path += u'\\';
-        path += folded(part);
-        if (r.keys.find(path) == r.keys.end()) {
-            missing_paths.push_back(path);
-            missing_names.push_back(part);
+        // Which components are missing decides whether anything changes.
+        std::u16string path = base.path;
+        std::vector<std::u16string> missing_paths;
+        std::vector<std::u16string> missing_names;
+        for (const std::u16string& part : parts) {
+            path += u'\\';
+            path += folded(part);
+            if (r.keys.find(path) == r.keys.end()) {
+                missing_paths.push_back(path);
+                missing_names.push_back(part);
+            }
         }
-    }
-    unsigned long long id = kRootId;
-    if (!missing_paths.empty()) {
-        if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-        if (LSTATUS failed = change_allowed(r)) return failed;
-        for (std::size_t i = 0; i < missing_paths.size(); ++i) {
-            Key& k = r.keys[missing_paths[i]];
-            k.name = missing_names[i];
-            k.id = r.next_id++;
+        unsigned long long id = kRootId;
+        if (!missing_paths.empty()) {
+            if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+            if (LSTATUS failed = change_allowed(r)) return failed;
+            for (std::size_t i = 0; i < missing_paths.size(); ++i) {
+                Key& k = r.keys[missing_paths[i]];
+                k.name = missing_names[i];
+                k.id = r.next_id++;
+            }
         }
-    }
-    if (!parts.empty()) id = r.keys[path].id;
-    else if (root_path(hKey) == nullptr) id = hKey->key_id;
+        if (!parts.empty()) id = r.keys[path].id;
+        else if (root_path(hKey) == nullptr) id = hKey->key_id;
 
-    HKEY h = new_handle(path, id, samDesired);
-    if (!h) return ERROR_NOT_ENOUGH_MEMORY;
-    *phkResult = h;
-    if (lpdwDisposition)
-        *lpdwDisposition = missing_paths.empty() ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-    return ERROR_SUCCESS;
+        HKEY h = new_handle(path, id, samDesired);
+        if (!h) return ERROR_NOT_ENOUGH_MEMORY;
+        *phkResult = h;
+        if (lpdwDisposition)
+            *lpdwDisposition = missing_paths.empty() ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
 {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    std::vector<std::u16string> parts;
-    if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-    std::u16string path = base.path;
-    for (const std::u16string& part : parts) path += u'\\' + folded(part);
+    return guarded([&]() -> LSTATUS {
+        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        *phkResult = nullptr;
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        std::vector<std::u16string> parts;
+        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
+        std::u16string path = base.path;
+        for (const std::u16string& part : parts) path += u'\\' + folded(part);
 
-    unsigned long long id = kRootId;
-    if (!parts.empty()) {
-        auto it = r.keys.find(path);
-        if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
-        id = it->second.id;
-    } else if (root_path(hKey) == nullptr) {
-        id = hKey->key_id;
-    }
-    HKEY h = new_handle(path, id, samDesired);
-    if (!h) return ERROR_NOT_ENOUGH_MEMORY;
-    *phkResult = h;
-    return ERROR_SUCCESS;
+        unsigned long long id = kRootId;
+        if (!parts.empty()) {
+            auto it = r.keys.find(path);
+            if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+            id = it->second.id;
+        } else if (root_path(hKey) == nullptr) {
+            id = hKey->key_id;
+        }
+        HKEY h = new_handle(path, id, samDesired);
+        if (!h) return ERROR_NOT_ENOUGH_MEMORY;
+        *phkResult = h;
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS RegCloseKey(HKEY hKey)
@@ -295,114 +315,126 @@ LSTATUS RegCloseKey(HKEY hKey)
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
                        DWORD cbData)
 {
-    if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    auto it = r.keys.find(base.path);
-    if (it == r.keys.end()) return ERROR_ACCESS_DENIED;  // values of a root itself: not offered
-    if (LSTATUS failed = change_allowed(r)) return failed;
-    const std::u16string name = text_of(lpValueName);
-    Value& v = it->second.values[folded(name)];
-    if (v.name.empty()) v.name = name;
-    v.type = dwType;
-    v.data.assign(lpData, lpData + cbData);
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LSTATUS {
+        if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+        auto it = r.keys.find(base.path);
+        if (it == r.keys.end()) return ERROR_ACCESS_DENIED;  // values of a root itself: not offered
+        if (LSTATUS failed = change_allowed(r)) return failed;
+        const std::u16string name = text_of(lpValueName);
+        Value& v = it->second.values[folded(name)];
+        if (v.name.empty()) v.name = name;
+        v.type = dwType;
+        v.data.assign(lpData, lpData + cbData);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData)
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    auto it = r.keys.find(base.path);
-    if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
-    auto v = it->second.values.find(folded(text_of(lpValueName)));
-    if (v == it->second.values.end()) return ERROR_FILE_NOT_FOUND;
-    return copy_data(v->second, lpType, lpData, lpcbData);
+    return guarded([&]() -> LSTATUS {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+        auto it = r.keys.find(base.path);
+        if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+        auto v = it->second.values.find(folded(text_of(lpValueName)));
+        if (v == it->second.values.end()) return ERROR_FILE_NOT_FOUND;
+        return copy_data(v->second, lpType, lpData, lpcbData);
+    });
 }
 
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    std::vector<std::u16string> parts;
-    if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
-        return ERROR_INVALID_PARAMETER;
-    std::u16string path = base.path;
-    for (const std::u16string& part : parts) path += u'\\' + folded(part);
-    auto it = r.keys.find(path);
-    if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
-    // The platform deletes only a key without subkeys.
-    if (has_subkeys(r, path)) return ERROR_ACCESS_DENIED;
-    if (LSTATUS failed = change_allowed(r)) return failed;
-    r.keys.erase(it);
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LSTATUS {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        std::vector<std::u16string> parts;
+        if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
+            return ERROR_INVALID_PARAMETER;
+        std::u16string path = base.path;
+        for (const std::u16string& part : parts) path += u'\\' + folded(part);
+        auto it = r.keys.find(path);
+        if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+        // The platform deletes only a key without subkeys.
+        if (has_subkeys(r, path)) return ERROR_ACCESS_DENIED;
+        if (LSTATUS failed = change_allowed(r)) return failed;
+        r.keys.erase(it);
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    std::vector<std::u16string> parts;
-    if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-    std::u16string path = base.path;
-    for (const std::u16string& part : parts) path += u'\\' + folded(part);
-    auto it = r.keys.find(path);
-    if (!parts.empty() && it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
-    if (LSTATUS failed = change_allowed(r)) return failed;
-    erase_below(r, path);
-    if (parts.empty()) {
-        // Without a subkey the key itself stays, emptied of its values.
-        if (it != r.keys.end()) it->second.values.clear();
-    } else {
-        r.keys.erase(path);
-    }
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LSTATUS {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        std::vector<std::u16string> parts;
+        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
+        std::u16string path = base.path;
+        for (const std::u16string& part : parts) path += u'\\' + folded(part);
+        auto it = r.keys.find(path);
+        if (!parts.empty() && it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
+        if (LSTATUS failed = change_allowed(r)) return failed;
+        erase_below(r, path);
+        if (parts.empty()) {
+            // Without a subkey the key itself stays, emptied of its values.
+            if (it != r.keys.end()) it->second.values.clear();
+        } else {
+            r.keys.erase(path);
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                       LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    if (!(base.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-    const std::vector<const Key*> children = children_of(r, base.path);
-    if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
-    const LSTATUS status = copy_name(children[dwIndex]->name, lpName, lpcchName);
-    if (status != ERROR_SUCCESS) return status;
-    if (lpClass && lpcchClass && *lpcchClass > 0) lpClass[0] = 0;
-    if (lpcchClass) *lpcchClass = 0;
-    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return guarded([&]() -> LSTATUS {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        if (!(base.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+        const std::vector<const Key*> children = children_of(r, base.path);
+        if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
+        const LSTATUS status = copy_name(children[dwIndex]->name, lpName, lpcchName);
+        if (status != ERROR_SUCCESS) return status;
+        if (lpClass && lpcchClass && *lpcchClass > 0) lpClass[0] = 0;
+        if (lpcchClass) *lpcchClass = 0;
+        if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+        return ERROR_SUCCESS;
+    });
 }
 
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                       LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> hold(r.lock);
-    Resolved base = resolve(r, hKey);
-    if (base.status != ERROR_SUCCESS) return base.status;
-    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    auto it = r.keys.find(base.path);
-    if (it == r.keys.end() || dwIndex >= it->second.values.size()) return ERROR_NO_MORE_ITEMS;
-    auto v = it->second.values.begin();
-    std::advance(v, dwIndex);
-    const LSTATUS status = copy_name(v->second.name, lpValueName, lpcchValueName);
-    if (status != ERROR_SUCCESS) return status;
-    return copy_data(v->second, lpType, lpData, lpcbData);
+    return guarded([&]() -> LSTATUS {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        Resolved base = resolve(r, hKey);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+        auto it = r.keys.find(base.path);
+        if (it == r.keys.end() || dwIndex >= it->second.values.size()) return ERROR_NO_MORE_ITEMS;
+        auto v = it->second.values.begin();
+        std::advance(v, dwIndex);
+        const LSTATUS status = copy_name(v->second.name, lpValueName, lpcchValueName);
+        if (status != ERROR_SUCCESS) return status;
+        return copy_data(v->second, lpType, lpData, lpcbData);
+    });
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include "runtime/standin/typelib_registry.h"
 
 #include <map>
+#include <new>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -59,8 +60,8 @@ struct LoadedLibraries {
 
 LoadedLibraries& loaded_libraries()
 {
-    static LoadedLibraries* libraries = new LoadedLibraries;  // never destroyed
-    return *libraries;
+    static LoadedLibraries libraries;
+    return libraries;
 }
 
 void remember(const TypeLibEntries& lib, const OLECHAR* path)
@@ -249,8 +250,12 @@ int StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax)
     return n;
 }
 
-HRESULT RegisterTypeLibEntries(const TypeLibEntries* lib, const OLECHAR* szFullPath,
-                               const OLECHAR* szHelpDir)
+}  // extern "C"
+
+namespace {
+
+HRESULT register_entries(const TypeLibEntries* lib, const OLECHAR* szFullPath,
+                         const OLECHAR* szHelpDir)
 {
     if (!lib || !szFullPath || !syskind_name(lib->attributes.syskind)) return E_INVALIDARG;
     const HRESULT hr = register_library(*lib, szFullPath, szHelpDir);
@@ -260,8 +265,7 @@ HRESULT RegisterTypeLibEntries(const TypeLibEntries* lib, const OLECHAR* szFullP
     return S_OK;
 }
 
-HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                          SYSKIND syskind)
+HRESULT unregister(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind)
 {
     const char16_t* kind = syskind_name(syskind);
     if (!kind) return E_INVALIDARG;
@@ -297,6 +301,30 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lc
     RegDeleteKeyW(HKEY_CLASSES_ROOT, version_key.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, (u"TypeLib\\" + guid_text(libID)).c_str());
     return S_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+HRESULT RegisterTypeLibEntries(const TypeLibEntries* lib, const OLECHAR* szFullPath,
+                               const OLECHAR* szHelpDir)
+{
+    try {
+        return register_entries(lib, szFullPath, szHelpDir);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
+                          SYSKIND syskind)
+{
+    try {
+        return unregister(libID, wVerMajor, wVerMinor, lcid, syskind);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 }  // extern "C"

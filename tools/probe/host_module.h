@@ -9,13 +9,15 @@
 
 namespace probe {
 
+// The runtime's functions keep the platform's calling convention (stdcall on
+// 32-bit Windows).
 struct Runtime {
-    void (*SysFreeString)(BSTR) = nullptr;
-    UINT (*SysStringLen)(BSTR) = nullptr;
-    BSTR (*SysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
-    void (*VariantInit)(VARIANT*) = nullptr;
-    HRESULT (*VariantClear)(VARIANT*) = nullptr;
-    HRESULT (*GetErrorInfo)(ULONG, IErrorInfo**) = nullptr;
+    void(WINAPI* SysFreeString)(BSTR) = nullptr;
+    UINT(WINAPI* SysStringLen)(BSTR) = nullptr;
+    BSTR(WINAPI* SysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
+    void(WINAPI* VariantInit)(VARIANT*) = nullptr;
+    HRESULT(WINAPI* VariantClear)(VARIANT*) = nullptr;
+    HRESULT(WINAPI* GetErrorInfo)(ULONG, IErrorInfo**) = nullptr;
 };
 
 // A failed step: what was being done and the status it gave.
