@@ -16,6 +16,37 @@ echo "== native: probe"
 ./build/native/orvanta-probe --json > build/native/probe.json
 grep -c '"position"' build/native/probe.json | grep -qx 96
 
+echo "== asan: the native suite with address, leak and undefined-behaviour checks"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+echo "== tsan: the thread tests"
+cmake --preset tsan
+cmake --build --preset tsan --target orvanta-tests
+ctest --preset tsan -R Thread
+
+echo "== valgrind: the native test program (thread stress scaled down)"
+ORVANTA_THREAD_CALLS=2000 valgrind --quiet --leak-check=full --error-exitcode=1 \
+  --errors-for-leak-kinds=definite,indirect build/native/orvanta-tests --gtest_brief=1
+
+echo "== fuzz: each target for a bounded number of runs over its corpus"
+cmake --preset fuzz
+cmake --build --preset fuzz --target fuzzers
+for target in fuzz_server_strings:600000 fuzz_collection:200000 fuzz_late_binding:500000; do
+  name=${target%%:*}
+  scratch=build/fuzz/run/$name
+  rm -rf "$scratch" && mkdir -p "$scratch" build/fuzz/crashes/$name
+  # New inputs go to the scratch folder, never into the committed corpus.
+  if ! ./build/fuzz/$name -runs=${target##*:} -max_total_time=20 -seed=1 -print_final_stats=1 \
+      -artifact_prefix=build/fuzz/crashes/$name/ "$scratch" fuzz/corpus/$name > "$scratch.log" 2>&1; then
+    tail -40 "$scratch.log"
+    echo "$name failed; its input is in build/fuzz/crashes/$name/"
+    exit 1
+  fi
+  echo "$name: $(grep -oE 'number_of_executed_units: [0-9]+' "$scratch.log" | grep -oE '[0-9]+') runs"
+done
+
 echo "== windows: both modules (x86 and x64), their static checks and zips"
 for arch in x86 x64; do
   cmake --preset windows-$arch
@@ -36,3 +67,5 @@ echo "== windows: the 64-bit module under Wine (registration, client tests, scri
 scripts/wine-tests.sh
 
 echo "== all passed in $(( $(date +%s) - started )) s"
+# native, probe, asan, tsan, valgrind, fuzz, windows builds and static checks, wine
+echo "suites: 8 passed, 0 failed"

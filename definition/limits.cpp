@@ -28,20 +28,30 @@ constexpr uint64_t hash_units(std::u16string_view guid) noexcept
     return h ^ (h >> 29);
 }
 
-// Exact comparison of two GUIDs' 38 units, a word at a time.
+// Exact comparison of two GUIDs' 38 units: nine words and a pair, their
+// differences gathered into one value, with no branch until the end.
+inline uint64_t bits_at(const char16_t* p, std::size_t unit) noexcept
+{
+    uint64_t w;
+    std::memcpy(&w, p + unit, sizeof w);
+    return w;
+}
+
+inline uint32_t pair_bits_at(const char16_t* p, std::size_t unit) noexcept
+{
+    uint32_t w;
+    std::memcpy(&w, p + unit, sizeof w);
+    return w;
+}
+
 bool same_guid(const char16_t* a, const char16_t* b) noexcept
 {
-    uint64_t differ = 0;
-    for (std::size_t i = 0; i < 36; i += 4) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, sizeof x);
-        std::memcpy(&y, b + i, sizeof y);
-        differ |= x ^ y;
-    }
-    uint32_t x, y;
-    std::memcpy(&x, a + 36, sizeof x);
-    std::memcpy(&y, b + 36, sizeof y);
-    return (differ | (x ^ y)) == 0;
+    const uint64_t differ = (bits_at(a, 0) ^ bits_at(b, 0)) | (bits_at(a, 4) ^ bits_at(b, 4)) |
+                            (bits_at(a, 8) ^ bits_at(b, 8)) | (bits_at(a, 12) ^ bits_at(b, 12)) |
+                            (bits_at(a, 16) ^ bits_at(b, 16)) | (bits_at(a, 20) ^ bits_at(b, 20)) |
+                            (bits_at(a, 24) ^ bits_at(b, 24)) | (bits_at(a, 28) ^ bits_at(b, 28)) |
+                            (bits_at(a, 32) ^ bits_at(b, 32)) | (pair_bits_at(a, 36) ^ pair_bits_at(b, 36));
+    return differ == 0;
 }
 
 // A perfect index, built at compile time: a slot multiplier is searched for
@@ -58,22 +68,37 @@ constexpr std::size_t slot_of(uint64_t hash, uint64_t multiplier) noexcept
     return static_cast<std::size_t>((hash * multiplier) >> (64 - kSlotBits));
 }
 
+// Each row's text and answer are copied into the index, beside its hash,
+// so a lookup reads the slot and then one record.
+struct IndexedRow {
+    char16_t guid[kGuidLength] = {};
+    bool family_total = false;
+    int32_t maximum = 0;
+    uint64_t hash = 0;
+};
+
 struct LimitIndex {
     uint64_t multiplier = 0;
     std::array<uint8_t, kSlots> row{};
-    std::array<uint64_t, kLimitRows.size()> hash{};
+    std::array<IndexedRow, kLimitRows.size()> rows{};
 };
 
 constexpr LimitIndex build_index()
 {
     LimitIndex index{};
-    for (std::size_t r = 0; r < kLimitRows.size(); ++r) index.hash[r] = hash_units(kLimitRows[r].guid);
+    for (std::size_t r = 0; r < kLimitRows.size(); ++r) {
+        IndexedRow& x = index.rows[r];
+        for (std::size_t i = 0; i < kGuidLength; ++i) x.guid[i] = kLimitRows[r].guid[i];
+        x.family_total = kLimitRows[r].family_total;
+        x.maximum = kLimitRows[r].maximum;
+        x.hash = hash_units(kLimitRows[r].guid);
+    }
     for (uint64_t attempt = 0; attempt < 4096; ++attempt) {
         const uint64_t multiplier = 0x9E3779B97F4A7C15u * (2 * attempt + 1);
         for (auto& slot : index.row) slot = kEmpty;
         bool distinct = true;
         for (std::size_t r = 0; r < kLimitRows.size() && distinct; ++r) {
-            uint8_t& slot = index.row[slot_of(index.hash[r], multiplier)];
+            uint8_t& slot = index.row[slot_of(index.rows[r].hash, multiplier)];
             distinct = slot == kEmpty;
             slot = static_cast<uint8_t>(r);
         }
@@ -104,9 +129,9 @@ LimitAnswer find_limit(std::u16string_view component_guid) noexcept
     if (component_guid.size() != kGuidLength) return kDefaultLimit;
     const uint64_t h = hash_units(component_guid);
     const uint8_t r = kIndex.row[slot_of(h, kIndex.multiplier)];
-    if (r == kEmpty || kIndex.hash[r] != h) return kDefaultLimit;
-    const LimitRow& row = kLimitRows[r];
-    if (!same_guid(row.guid.data(), component_guid.data())) return kDefaultLimit;
+    if (r == kEmpty) return kDefaultLimit;
+    const IndexedRow& row = kIndex.rows[r];
+    if (row.hash != h || !same_guid(row.guid, component_guid.data())) return kDefaultLimit;
     return {row.family_total, row.maximum};
 }
 

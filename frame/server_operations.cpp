@@ -167,9 +167,12 @@ HRESULT CTivOrvantaZNA100::IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_
 {
     return run_operation(identity(), op::GetMaximumLimit, result, {ComponentGUID, FamilyTotal},
                          [&]() -> LONG {
-        // The caller's string is copied once and never consulted again.
-        const rt::BStr copy = rt::BStr::copy_of(*ComponentGUID);
-        const LimitAnswer answer = find_limit(text_of(copy.get()));
+        // The caller's string is copied once and never consulted again; the
+        // copy has the length just read.
+        const UINT length = SysStringLen(*ComponentGUID);
+        const rt::BStr copy = rt::BStr::copy_of(*ComponentGUID, length);
+        const LimitAnswer answer =
+            find_limit(std::u16string_view(reinterpret_cast<const char16_t*>(copy.get()), length));
         *FamilyTotal = answer.family_total ? VARIANT_TRUE : VARIANT_FALSE;
         return answer.maximum;
     });

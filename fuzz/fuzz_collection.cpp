@@ -220,8 +220,14 @@ Meaning text_or_number(fuzzing::Reader& in, Argument& a, VARIANT& v, bool text)
     else m.number = some_number(in);
     switch (in.below(3)) {
     case 0:
-        if (text) set_text(a, v, m.text);
-        else set_number(v, m.number);
+        if (text && m.text.empty() && (in.byte() & 1)) {
+            v.vt = VT_BSTR;  // the null string, which is the empty string
+            v.bstrVal = nullptr;
+        } else if (text) {
+            set_text(a, v, m.text);
+        } else {
+            set_number(v, m.number);
+        }
         break;
     case 1:
         if (text) {

@@ -17,6 +17,13 @@ namespace {
 
 KeyView view_of(const KeyText& key) noexcept { return KeyView(key.data(), key.size()); }
 
+Element* keyed(const KeyIndex& keys, const Selector& s)
+{
+    Element* found = keys.find_folded(view_of(s.key));
+    if (!found) raise(kCollInvalidArgument);
+    return found;
+}
+
 }  // namespace
 
 Collection::Collection() noexcept { object_created(); }
@@ -59,14 +66,7 @@ HRESULT Collection::Item(VARIANT* index, VARIANT* result)
     if (!index) return E_POINTER;
     return status_of([&] {
         const Selector s = selector_of(index);
-        const Element* node = nullptr;
-        if (s.kind == Selector::kKey) {
-            const auto found = keys_.find(view_of(s.key));
-            if (found == keys_.end()) raise(kCollInvalidArgument);
-            node = found->second;
-        } else {
-            node = elements_[slot_of(s)].get();
-        }
+        const Element* node = s.kind == Selector::kKey ? keyed(keys_, s) : elements_[slot_of(s)].get();
         const HRESULT hr = VariantCopy(result, const_cast<VARIANT*>(&node->value));
         if (FAILED(hr)) {
             VariantInit(result);
@@ -79,23 +79,28 @@ HRESULT Collection::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* a
 {
     if (!item) return E_POINTER;
     return status_of([&] {
-        const bool keyed = !is_missing(key);
-        KeyText folded = keyed ? key_of(key) : KeyText();
-        if (keyed && keys_.find(view_of(folded)) != keys_.end()) raise(kCollDuplicateKey);
-        const std::size_t slot = insertion_slot(before, after);
+        const bool has_key = !is_missing(key);
+        const KeySource source = has_key ? key_source(key) : KeySource();
+        const uint32_t hash = has_key ? key_hash32(source.text()) : 0;
+        const KeyIndex::Place place = has_key ? keys_.find(source.text(), hash) : KeyIndex::Place{};
+        if (place.found) raise(kCollDuplicateKey);
+        const bool appended = is_missing(before) && is_missing(after);
+        const std::size_t slot = appended ? elements_.size() : insertion_slot(before, after);
         if (elements_.size() >= static_cast<std::size_t>(LONG_MAX)) throw std::bad_alloc();
 
         // Everything that can fail happens before the first change, so a
         // failed Add leaves the collection exactly as it was.
-        auto node = make_checked<Element>();
-        copy_by_value(&node->value, item);
-        node->has_key = keyed;
-        node->key = std::move(folded);
+        VARIANT scratch;
+        ElementOwner node = Element::make(borrowed_value(item, scratch), has_key ? &source : nullptr, arena_);
         if (elements_.size() == elements_.capacity())
             elements_.reserve(std::max<std::size_t>(8, elements_.capacity() * 2));
-        if (keyed) keys_.emplace(view_of(node->key), node.get());
+        if (has_key) {
+            keys_.reserve_one_more();
+            keys_.insert(node.get(), hash, place);
+        }
 
-        elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(slot), std::move(node));
+        if (appended) elements_.push_back(std::move(node));  // room reserved above
+        else elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(slot), std::move(node));
         for (Enumerator* e = enumerators_; e; e = e->following_) e->inserted_at(slot);
     });
 }
@@ -114,8 +119,8 @@ HRESULT Collection::Remove(VARIANT* index)
         const std::size_t slot = slot_of(selector_of(index));
         // Released last: a value whose release calls back into the collection
         // finds it whole.
-        const std::unique_ptr<Element> gone = std::move(elements_[slot]);
-        if (gone->has_key) keys_.erase(view_of(gone->key));
+        const ElementOwner gone = std::move(elements_[slot]);
+        if (gone->has_key()) keys_.erase(gone.get());
         elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(slot));
         for (Enumerator* e = enumerators_; e; e = e->following_) e->removed_at(slot);
     });
@@ -130,11 +135,7 @@ HRESULT Collection::_NewEnum(IUnknown** result)
 
 std::size_t Collection::slot_of(const Selector& s) const
 {
-    if (s.kind == Selector::kKey) {
-        const auto found = keys_.find(view_of(s.key));
-        if (found == keys_.end()) raise(kCollInvalidArgument);
-        return slot_of_node(found->second);
-    }
+    if (s.kind == Selector::kKey) return slot_of_node(keyed(keys_, s));
     if (s.position < 1 || static_cast<std::size_t>(s.position) > elements_.size())
         raise(kCollOutOfRange);
     return static_cast<std::size_t>(s.position) - 1;
@@ -143,7 +144,7 @@ std::size_t Collection::slot_of(const Selector& s) const
 std::size_t Collection::slot_of_node(const Element* node) const noexcept
 {
     const auto at = std::find_if(elements_.begin(), elements_.end(),
-                                 [node](const std::unique_ptr<Element>& e) { return e.get() == node; });
+                                 [node](const ElementOwner& e) { return e.get() == node; });
     return static_cast<std::size_t>(at - elements_.begin());
 }
 

@@ -38,32 +38,6 @@ std::size_t value_size(VARTYPE base) noexcept
     }
 }
 
-// The argument's value as a shallow variant: references followed, nothing
-// copied. What it points at still belongs to the caller.
-VARIANT borrowed_value(const VARIANT* arg)
-{
-    for (int depth = 0; arg && arg->vt == (VT_BYREF | VT_VARIANT); ++depth) {
-        if (depth == kMaxIndirection) raise(kCollTypeMismatch);
-        arg = arg->pvarVal;
-    }
-    if (!arg) raise(E_POINTER);
-    if (!(arg->vt & VT_BYREF)) return *arg;
-    if (!arg->byref) raise(E_POINTER);
-
-    const VARTYPE base = static_cast<VARTYPE>(arg->vt & ~VT_BYREF);
-    VARIANT v;
-    VariantInit(&v);
-    if (base == VT_DECIMAL) {
-        v.decVal = *arg->pdecVal;  // overlays vt, so vt is set after
-    } else if (std::size_t size = value_size(base)) {
-        std::memcpy(&v.llVal, arg->byref, size);
-    } else {
-        raise(kCollTypeMismatch);
-    }
-    v.vt = base;
-    return v;
-}
-
 bool is_number(VARTYPE vt) noexcept
 {
     switch (vt) {
@@ -148,6 +122,30 @@ long position_of(const VARIANT& v)
 
 }  // namespace
 
+VARIANT referenced_value(const VARIANT* arg)
+{
+    for (int depth = 0; arg && arg->vt == (VT_BYREF | VT_VARIANT); ++depth) {
+        if (depth == kMaxIndirection) raise(kCollTypeMismatch);
+        arg = arg->pvarVal;
+    }
+    if (!arg) raise(E_POINTER);
+    if (!(arg->vt & VT_BYREF)) return *arg;
+    if (!arg->byref) raise(E_POINTER);
+
+    const VARTYPE base = static_cast<VARTYPE>(arg->vt & ~VT_BYREF);
+    VARIANT v;
+    VariantInit(&v);
+    if (base == VT_DECIMAL) {
+        v.decVal = *arg->pdecVal;  // overlays vt, so vt is set after
+    } else if (std::size_t size = value_size(base)) {
+        std::memcpy(&v.llVal, arg->byref, size);
+    } else {
+        raise(kCollTypeMismatch);
+    }
+    v.vt = base;
+    return v;
+}
+
 OLECHAR fold_key_char(OLECHAR c) noexcept
 {
     const unsigned u = static_cast<unsigned>(c);
@@ -171,30 +169,29 @@ OLECHAR fold_key_char(OLECHAR c) noexcept
 
 KeyText folded_key(const OLECHAR* text, UINT length)
 {
-    KeyText key;
-    key.reserve(length);
-    for (UINT i = 0; i < length; ++i) key.push_back(fold_key_char(text[i]));
+    KeyText key(length, OLECHAR{});
+    fold_into(&key[0], KeyView(text, length));
     return key;
-}
-
-bool is_missing(const VARIANT* arg)
-{
-    if (!arg) return true;
-    const VARIANT v = borrowed_value(arg);
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
 }
 
 Selector selector_of(const VARIANT* arg)
 {
-    const VARIANT v = borrowed_value(arg);
+    VARIANT scratch;
+    const VARIANT& v = borrowed_value(arg, scratch);
     if (v.vt == VT_BSTR) return {Selector::kKey, folded_key(v.bstrVal, SysStringLen(v.bstrVal)), 0};
     return {Selector::kPosition, KeyText(), position_of(v)};
 }
 
-KeyText key_of(const VARIANT* arg)
+KeySource key_source_of_value(const VARIANT* arg)
 {
-    const VARIANT v = borrowed_value(arg);
-    if (v.vt == VT_BSTR) return folded_key(v.bstrVal, SysStringLen(v.bstrVal));
+    KeySource source;
+    VARIANT scratch;
+    const VARIANT& v = borrowed_value(arg, scratch);
+    if (v.vt == VT_BSTR) {
+        source.units = v.bstrVal;
+        source.length = SysStringLen(v.bstrVal);
+        return source;
+    }
     if (!is_number(v.vt)) raise(kCollTypeMismatch);
 
     VARIANT text;
@@ -202,15 +199,10 @@ KeyText key_of(const VARIANT* arg)
     const HRESULT hr = VariantChangeType(&text, const_cast<VARIANT*>(&v), 0, VT_BSTR);
     if (hr == E_OUTOFMEMORY) throw RaisedError::out_of_memory();
     if (FAILED(hr)) raise(kCollTypeMismatch);
-    const BStr owner(text.bstrVal);
-    return folded_key(owner.get(), owner.length());
-}
-
-void copy_by_value(VARIANT* dest, const VARIANT* arg)
-{
-    const VARIANT v = borrowed_value(arg);
-    const HRESULT hr = VariantCopy(dest, const_cast<VARIANT*>(&v));
-    if (FAILED(hr)) raise(hr);
+    source.converted.reset(text.bstrVal);
+    source.units = source.converted.get();
+    source.length = source.converted.length();
+    return source;
 }
 
 }  // namespace rt::coll

@@ -12,8 +12,10 @@
 #pragma once
 
 #include "automation.h"
+#include "bstr.h"
 #include "collection_alloc.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,16 @@ using KeyView = std::basic_string_view<OLECHAR>;
 OLECHAR fold_key_char(OLECHAR c) noexcept;
 KeyText folded_key(const OLECHAR* text, UINT length);
 
+// Folding and hashing a word (four units) at a time, for the key index.
+void fold_into(OLECHAR* out, KeyView text) noexcept;
+// A hash under which texts that fold alike are equal: key_hash32(t) ==
+// key_hash32(folded text of t).
+uint32_t key_hash32(KeyView text) noexcept;
+// Whether two texts are the same key: `text` folded equals `folded`; or
+// both, folded, are equal.
+bool same_key_folding(KeyView text, KeyView folded) noexcept;
+bool same_key(KeyView a, KeyView b) noexcept;
+
 // What an Index, Before or After argument selects.
 struct Selector {
     enum Kind { kKey, kPosition } kind;
@@ -32,24 +44,53 @@ struct Selector {
     long position = 0;   // from 1 for kPosition; 0 when no element can have it
 };
 
+// The argument's value as a shallow variant: references followed, nothing
+// copied. What it points at still belongs to the caller. An argument passed
+// by value is read where it is; one passed by reference is read into
+// `scratch`.
+VARIANT referenced_value(const VARIANT* arg);
+inline const VARIANT& borrowed_value(const VARIANT* arg, VARIANT& scratch)
+{
+    if (arg && !(arg->vt & VT_BYREF)) return *arg;
+    scratch = referenced_value(arg);
+    return scratch;
+}
+
 // A missing optional argument: a null pointer, VT_EMPTY (what a script
 // passes for an unset value) or VT_ERROR with DISP_E_PARAMNOTFOUND, each
 // also by reference.
-bool is_missing(const VARIANT* arg);
+inline bool is_missing(const VARIANT* arg)
+{
+    if (!arg) return true;
+    VARIANT scratch;
+    const VARIANT& v = borrowed_value(arg, scratch);
+    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+}
 
 // Text selects by key (even text that looks like a number); a number selects
 // by position, rounded half to even as the automation runtime rounds.
 // Anything else is a type mismatch.
 Selector selector_of(const VARIANT* arg);
 
-// The folded key for Add. Text is taken as it is; a number, date, currency
-// or Boolean becomes its text as VariantChangeType writes it, so 5 and "5"
-// name the same key. Anything else, or a value the runtime cannot write as
-// text, is a type mismatch.
-KeyText key_of(const VARIANT* arg);
+// The key text for Add, not yet folded. Text is taken as it is; a number,
+// date, currency or Boolean becomes its text as VariantChangeType writes it
+// (held in `converted`), so 5 and "5" name the same key. Anything else, or a
+// value the runtime cannot write as text, is a type mismatch.
+struct KeySource {
+    const OLECHAR* units = nullptr;
+    UINT length = 0;
+    BStr converted;
 
-// Copies an argument into an empty dest by value: a by-reference argument is
-// dereferenced, so the collection never keeps the caller's pointer.
-void copy_by_value(VARIANT* dest, const VARIANT* arg);
+    KeyView text() const noexcept { return KeyView(units, length); }
+};
+KeySource key_source_of_value(const VARIANT* arg);
+inline KeySource key_source(const VARIANT* arg)
+{
+    if (!arg || arg->vt != VT_BSTR) return key_source_of_value(arg);
+    KeySource source;
+    source.units = arg->bstrVal;
+    source.length = SysStringLen(arg->bstrVal);
+    return source;
+}
 
 }  // namespace rt::coll

@@ -1,10 +1,16 @@
 // The collection object and its enumerator, shared by the files that
 // implement them. Nothing outside the collection includes this.
 //
-// Storage: each element is a heap node that never moves; a vector of node
-// owners keeps the order (position n is slot n-1), and a hash map from the
-// folded key text (a view into the node's own copy) finds keyed nodes.
-// Enumerators do not point at nodes at all: each holds a reference on its
+// Storage: each element is one block that never moves, holding its value
+// and, when keyed, its key; a string value's text lies in the block too,
+// laid out as the runtime lays out a string, so adding a string needs at
+// most one allocation. The first 16 KB or so of small elements are carved
+// from a few chunks the collection owns, so a collection of the module's
+// size allocates a handful of times, not once per element. A vector of
+// element owners keeps the order (position n is slot n-1), and an
+// open-addressing table of key hashes and elements finds keyed elements; it
+// grows by doubling and needs no allocation per insert (collection_keys.cpp).
+// Enumerators do not point at elements at all: each holds a reference on its
 // collection and the slot of the next element it will return, and the
 // collection, which knows its live enumerators, shifts those slots when it
 // inserts or removes in front of them. So an enumerator stays valid through
@@ -20,22 +26,153 @@
 
 #include <atomic>
 #include <cstddef>
-#include <functional>
+#include <cstdint>
+#include <cstring>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace rt::coll {
 
+struct Element;
+struct ElementDeleter {
+    void operator()(Element* element) const noexcept;
+};
+using ElementOwner = std::unique_ptr<Element, ElementDeleter>;
+
+// The key is kept as given, not folded: every comparison folds as it reads,
+// a word at a time. So a key with the same text as its string value (as the
+// module's own collections add them) shares that text, and an element of a
+// GUID string keyed by itself is one block of 110 bytes, small enough for
+// the allocator's quickest size classes.
 struct Element {
-    Element() noexcept { VariantInit(&value); }
+    Element() noexcept { std::memset(&value, 0, sizeof value); }  // VT_EMPTY, as VariantInit leaves it
     Element(const Element&) = delete;
     Element& operator=(const Element&) = delete;
-    ~Element() { VariantClear(&value); }
 
+    // A string value's text follows the element, its byte length in
+    // text_bytes just before it, as the runtime lays out a string; bstrVal
+    // points at it and it is never freed on its own (text_in_block). Any
+    // other value is the element's own.
     VARIANT value;
-    bool has_key = false;
-    KeyText key;  // folded
+    uint32_t key_shape = 0;  // flags and length, below
+    uint32_t text_bytes = 0;
+
+    static constexpr uint32_t kHasKey = 0x80000000u;
+    static constexpr uint32_t kOwnKey = 0x40000000u;      // the key's units follow the text
+    static constexpr uint32_t kInArena = 0x20000000u;     // the block belongs to an arena chunk
+    static constexpr uint32_t kLongestKey = 0x1FFFFFFFu;  // units
+
+    bool has_key() const noexcept { return (key_shape & kHasKey) != 0; }
+    KeyView key() const noexcept;
+    bool text_in_block() const noexcept { return value.vt == VT_BSTR && value.bstrVal == text(); }
+
+    // A new element in one block, from `arena` when it has room: a copy of
+    // `value` (shallow, references already followed) and, when `key` is
+    // given, that key. Raises (std::bad_alloc, or the copy's failure).
+    static ElementOwner make(const VARIANT& value, const KeySource* key, class ElementArena& arena);
+
+private:
+    const OLECHAR* text() const noexcept { return reinterpret_cast<const OLECHAR*>(this + 1); }
+};
+static_assert(sizeof(Element) % 8 == 0 && offsetof(Element, text_bytes) + 4 == sizeof(Element),
+              "a string's length sits just before its text, which starts 8-byte aligned");
+
+// Chunks that small elements are carved from: at most five, of 512 bytes to
+// 8 KB, taken as they are needed. A block carved from a chunk is not given
+// back when its element goes (the chunk cannot be shrunk); the chunks are
+// freed with the collection, so a collection keeps at most 16 KB this way.
+class ElementArena {
+public:
+    ElementArena() noexcept = default;
+    ~ElementArena();
+    ElementArena(const ElementArena&) = delete;
+    ElementArena& operator=(const ElementArena&) = delete;
+
+    // A block of `size` bytes (a multiple of 8), or null when the block is
+    // too large for the arena or the arena is spent: the caller then
+    // allocates it alone. Raises std::bad_alloc when a new chunk is needed
+    // and cannot be had.
+    void* take(std::size_t size)
+    {
+        if (size > kLargestBlock) return nullptr;
+        if (static_cast<std::size_t>(end_ - cursor_) < size && !new_chunk()) return nullptr;
+        void* block = cursor_;
+        cursor_ += size;
+        return block;
+    }
+
+private:
+    bool new_chunk();
+
+    static constexpr std::size_t kChunks = 5;
+    static constexpr std::size_t kFirstChunk = 512;
+    static constexpr std::size_t kLargestBlock = 256;
+
+    void* chunks_[kChunks] = {};
+    std::size_t count_ = 0;
+    unsigned char* cursor_ = nullptr;
+    unsigned char* end_ = nullptr;
+};
+
+// Keyed elements by the hash of their key: linear probing in two arrays,
+// the hashes and the elements, kept at most half full; a probe reads the
+// dense hashes and touches an element only when its hash is equal. Room is
+// made before an insert, so an insert never fails and a failed growth
+// changes nothing.
+class KeyIndex {
+public:
+    KeyIndex() noexcept = default;
+    ~KeyIndex();
+    KeyIndex(const KeyIndex&) = delete;
+    KeyIndex& operator=(const KeyIndex&) = delete;
+
+    // The element keyed by this folded text, or null.
+    Element* find_folded(KeyView folded) const noexcept;
+    // Where a text's element is or would go: the element keyed by this
+    // text (not folded), or null with `free` the slot an insert of it would
+    // take; `hash` is key_hash32(text).
+    struct Place {
+        Element* found;
+        std::size_t free;
+        std::size_t capacity;  // of the table `free` belongs to
+    };
+    Place find(KeyView text, uint32_t hash) const noexcept;
+    // Room for one more (raises std::bad_alloc); then insert cannot fail.
+    void reserve_one_more()
+    {
+        if ((used_ + 1) * 2 > capacity_) grow();
+    }
+    // Inserts at the place find gave, unless the table has grown since.
+    void insert(Element* element, uint32_t hash, const Place& place) noexcept
+    {
+        if (place.capacity == capacity_) {
+            elements_[place.free] = element;
+            hashes_[place.free] = hash;
+        } else {
+            this->place(element, hash);
+        }
+        ++used_;
+    }
+    void erase(const Element* element) noexcept;
+    void clear() noexcept;
+
+private:
+    std::size_t home(uint32_t hash) const noexcept { return static_cast<std::size_t>(hash >> shift_); }
+    std::size_t next(std::size_t i) const noexcept { return (i + 1) & (capacity_ - 1); }
+    void place(Element* element, uint32_t hash) noexcept
+    {
+        std::size_t i = home(hash);
+        while (elements_[i]) i = next(i);
+        elements_[i] = element;
+        hashes_[i] = hash;
+    }
+    void grow();
+
+    uint32_t* hashes_ = nullptr;
+    Element** elements_ = nullptr;  // null: free
+    std::size_t capacity_ = 0;      // 0 or a power of two
+    std::size_t used_ = 0;
+    unsigned shift_ = 32;           // 32 - log2(capacity)
 };
 
 class Enumerator;
@@ -76,9 +213,7 @@ public:
     void detach(Enumerator* e) noexcept;
 
 private:
-    using Slots = std::vector<std::unique_ptr<Element>, FallibleAllocator<std::unique_ptr<Element>>>;
-    using KeyIndex = std::unordered_map<KeyView, Element*, std::hash<KeyView>, std::equal_to<KeyView>,
-                                        FallibleAllocator<std::pair<const KeyView, Element*>>>;
+    using Slots = std::vector<ElementOwner, FallibleAllocator<ElementOwner>>;
 
     // The slot an Index, Before or After argument names; raises when no
     // element answers to it.
@@ -88,6 +223,7 @@ private:
     std::size_t insertion_slot(VARIANT* before, VARIANT* after) const;
 
     std::atomic<ULONG> refs_{1};
+    ElementArena arena_;  // outlives the elements carved from it
     Slots elements_;
     KeyIndex keys_;
     Enumerator* enumerators_ = nullptr;  // intrusive list of the live ones

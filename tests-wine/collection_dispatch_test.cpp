@@ -6,12 +6,11 @@ using namespace wt;
 
 namespace {
 
-class CollectionDispatch : public ModuleTest {
+class CollectionDispatch : public ServerTest {
 protected:
     void SetUp() override
     {
-        server_ = create_server();
-        ASSERT_TRUE(server_);
+        ASSERT_NO_FATAL_FAILURE(ServerTest::SetUp());
         Ref<_Collection> list;
         ASSERT_EQ(server_->DefaultComponents(list.put()), S_OK);
         ASSERT_TRUE(list);
@@ -25,19 +24,17 @@ protected:
             EXPECT_EQ(refcount(dispatch_.get()), 1u);
         }
         dispatch_.reset();
-        server_.reset();
-        ModuleTest::TearDown();
+        ServerTest::TearDown();
     }
 
     DISPID id(const wchar_t* name)
     {
         HRESULT hr = E_FAIL;
         const DISPID id = id_of_name(dispatch_.get(), name, &hr);
-        EXPECT_EQ(hr, S_OK) << narrow(name);
+        EXPECT_EQ(hr, S_OK) << printable(name);
         return id;
     }
 
-    Ref<IServer> server_;
     Ref<IDispatch> dispatch_;
 };
 
@@ -96,15 +93,12 @@ TEST_F(CollectionDispatch, AnIndexPassedByReference)
 {
     // Script engines pass variables by reference.
     VARIANT position = long_value(3);
-    VARIANT by_reference;
-    VariantInit(&by_reference);
-    by_reference.vt = VT_VARIANT | VT_BYREF;
-    by_reference.pvarVal = &position;
+    VARIANT by_reference = variant_reference(&position);
     CallResult r;
     invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {by_reference}, r);
     ASSERT_EQ(r.status, S_OK) << hex(r.status);
     ASSERT_EQ(r.result->vt, VT_BSTR);
-    EXPECT_EQ(text_of(r.result->bstrVal), expected::kCatalogue[2]);
+    EXPECT_EQ(text_of(r.result->bstrVal), as_text(expected::kCatalogue[2]));
 
     Bstr key(expected::kCatalogue[4]);
     BSTR key_variable = key.get();
@@ -113,7 +107,7 @@ TEST_F(CollectionDispatch, AnIndexPassedByReference)
            {string_reference(&key_variable)}, by_key);
     ASSERT_EQ(by_key.status, S_OK) << hex(by_key.status);
     ASSERT_EQ(by_key.result->vt, VT_BSTR);
-    EXPECT_EQ(text_of(by_key.result->bstrVal), expected::kCatalogue[4]);
+    EXPECT_EQ(text_of(by_key.result->bstrVal), as_text(expected::kCatalogue[4]));
     EXPECT_EQ(key_variable, key.get());
 }
 

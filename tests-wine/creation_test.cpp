@@ -69,7 +69,7 @@ TEST_F(Creation, ByProgramIdentifierAsScriptsDo)
 {
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(expected::kProgId, &clsid), S_OK);
-    ASSERT_TRUE(IsEqualCLSID(clsid, expected::kClsid)) << narrow(guid_text(clsid));
+    ASSERT_TRUE(IsEqualCLSID(clsid, expected::kClsid)) << printable(guid_text(clsid));
 
     Ref<IDispatch> object;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, object.put_void()), S_OK);
@@ -80,7 +80,7 @@ TEST_F(Creation, ByProgramIdentifierAsScriptsDo)
     EXPECT_EQ(refcount(object.get()), 2u);
     Bstr name;
     EXPECT_EQ(server->get_Name(name.put()), S_OK);
-    EXPECT_EQ(text_of(name.get()), expected::kName);
+    EXPECT_EQ(text_of(name.get()), as_text(expected::kName));
     EXPECT_EQ(refcount(object.get()), 2u);
     server.reset();
     EXPECT_EQ(refcount(object.get()), 1u);
@@ -184,7 +184,7 @@ TEST_F(ClassObject, EveryCreationGivesANewIndependentInstance)
     // The second lives on alone.
     Bstr release;
     EXPECT_EQ(second->get_ReleaseNumber(release.put()), S_OK);
-    EXPECT_EQ(text_of(release.get()), expected::kReleaseNumber);
+    EXPECT_EQ(text_of(release.get()), as_text(expected::kReleaseNumber));
     EXPECT_EQ(refcount(second.get()), 1u);
 }
 
@@ -285,7 +285,7 @@ TEST_F(Exports, DllGetClassObjectKnowsOnlyTheClass)
     const GUID* const others[] = {&expected::kLibid, &expected::kDefaultIid, &expected::kServerIid,
                                   &expected::kHostLibid, &CLSID_NULL, &kNobody};
     for (const GUID* clsid : others) {
-        SCOPED_TRACE(narrow(guid_text(*clsid)));
+        SCOPED_TRACE(printable(guid_text(*clsid)));
         void* object = reinterpret_cast<void*>(0x1);
         EXPECT_EQ(module_.get_class_object(*clsid, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
         EXPECT_EQ(object, nullptr);

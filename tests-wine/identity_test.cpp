@@ -6,81 +6,61 @@ using namespace wt;
 
 namespace {
 
-using StringMember = HRESULT (STDMETHODCALLTYPE IServer::*)(BSTR*);
-
-struct IdentityMember {
-    const char* name;
-    StringMember member;
-    const wchar_t* text;
-    UINT length;  // counted by hand
-};
-
-const IdentityMember kIdentity[] = {
-    {"ServerCategory", &IServer::ServerCategory, expected::kServerCategory, 38},
-    {"Name", &IServer::get_Name, expected::kName, 11},
-    {"Description", &IServer::get_Description, expected::kDescription, 11},
-    {"ReleaseNumber", &IServer::get_ReleaseNumber, expected::kReleaseNumber, 4},
-    {"ServerGUID", &IServer::get_ServerGUID, expected::kServerGuid, 38},
-};
-
-class Identity : public ModuleTest {};
+class Identity : public ServerTest {};
 
 TEST_F(Identity, EachMemberAnswersItsExactTextInANewString)
 {
-    Ref<IServer> server = create_server();
     Ref<IServer> other = create_server();
-    ASSERT_TRUE(server && other);
-    for (const IdentityMember& m : kIdentity) {
+    ASSERT_TRUE(other);
+    for (const IdentityMember& m : kIdentityMembers) {
         SCOPED_TRACE(m.name);
         Bstr first;
-        ASSERT_EQ((server.get()->*m.member)(first.put()), S_OK);
+        ASSERT_EQ((server_.get()->*m.member)(first.put()), S_OK);
         ASSERT_NE(first.get(), nullptr);
-        EXPECT_EQ(refcount(server.get()), 1u);
+        EXPECT_EQ(refcount(server_.get()), 1u);
         EXPECT_EQ(SysStringLen(first.get()), m.length);
         EXPECT_EQ(SysStringByteLen(first.get()), m.length * 2);
         EXPECT_EQ(first.get()[m.length], L'\0');
-        EXPECT_EQ(text_of(first.get()), m.text) << narrow(text_of(first.get()));
+        EXPECT_EQ(text_of(first.get()), as_text(m.text)) << printable(text_of(first.get()));
 
         // Another call: equal text in a distinct string, untouched by what
         // the caller does to the first.
         Bstr second;
-        ASSERT_EQ((server.get()->*m.member)(second.put()), S_OK);
+        ASSERT_EQ((server_.get()->*m.member)(second.put()), S_OK);
         EXPECT_NE(second.get(), first.get());
         first.get()[0] = L'#';
         first.reset();
-        EXPECT_EQ(text_of(second.get()), m.text);
+        EXPECT_EQ(text_of(second.get()), as_text(m.text));
         Bstr third;
-        ASSERT_EQ((server.get()->*m.member)(third.put()), S_OK);
-        EXPECT_EQ(text_of(third.get()), m.text);
+        ASSERT_EQ((server_.get()->*m.member)(third.put()), S_OK);
+        EXPECT_EQ(text_of(third.get()), as_text(m.text));
 
         // A result variable that holds something on entry gets the new text.
         BSTR stale = SysAllocString(L"stale");
         BSTR result = stale;
-        ASSERT_EQ((server.get()->*m.member)(&result), S_OK);
+        ASSERT_EQ((server_.get()->*m.member)(&result), S_OK);
         EXPECT_NE(result, stale);
-        EXPECT_EQ(text_of(result), m.text);
+        EXPECT_EQ(text_of(result), as_text(m.text));
         SysFreeString(result);
         SysFreeString(stale);
 
         // Another instance answers alike.
         Bstr from_other;
         ASSERT_EQ((other.get()->*m.member)(from_other.put()), S_OK);
-        EXPECT_EQ(text_of(from_other.get()), m.text);
-        EXPECT_EQ(refcount(server.get()), 1u);
+        EXPECT_EQ(text_of(from_other.get()), as_text(m.text));
+        EXPECT_EQ(refcount(server_.get()), 1u);
         EXPECT_EQ(refcount(other.get()), 1u);
     }
 }
 
 TEST_F(Identity, TheLettersAreExact)
 {
-    Ref<IServer> server = create_server();
-    ASSERT_TRUE(server);
     Bstr category;
     Bstr guid;
     Bstr release;
-    ASSERT_EQ(server->ServerCategory(category.put()), S_OK);
-    ASSERT_EQ(server->get_ServerGUID(guid.put()), S_OK);
-    ASSERT_EQ(server->get_ReleaseNumber(release.put()), S_OK);
+    ASSERT_EQ(server_->ServerCategory(category.put()), S_OK);
+    ASSERT_EQ(server_->get_ServerGUID(guid.put()), S_OK);
+    ASSERT_EQ(server_->get_ReleaseNumber(release.put()), S_OK);
     EXPECT_EQ(text_of(category.get()).substr(15, 4), L"11d2");
     EXPECT_EQ(text_of(guid.get()).substr(15, 4), L"4ff4");
     EXPECT_EQ(text_of(release.get()).substr(0, 1), L"R");
@@ -89,15 +69,13 @@ TEST_F(Identity, TheLettersAreExact)
 
 TEST_F(Identity, NameAndDescriptionAreTwoSeparateStrings)
 {
-    Ref<IServer> server = create_server();
-    ASSERT_TRUE(server);
     Bstr name;
     Bstr description;
-    ASSERT_EQ(server->get_Name(name.put()), S_OK);
-    ASSERT_EQ(server->get_Description(description.put()), S_OK);
+    ASSERT_EQ(server_->get_Name(name.put()), S_OK);
+    ASSERT_EQ(server_->get_Description(description.put()), S_OK);
     EXPECT_NE(name.get(), description.get());
     name.reset();
-    EXPECT_EQ(text_of(description.get()), expected::kName);
+    EXPECT_EQ(text_of(description.get()), as_text(expected::kDescription));
 }
 
 }  // namespace

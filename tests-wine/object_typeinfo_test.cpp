@@ -31,22 +31,19 @@ TypeFacts facts_of(ITypeInfo* info)
     return facts;
 }
 
-class ObjectTypeInfo : public ModuleTest {
+class ObjectTypeInfo : public ServerTest {
 protected:
     void SetUp() override
     {
-        server_ = create_server();
-        ASSERT_TRUE(server_);
+        ASSERT_NO_FATAL_FAILURE(ServerTest::SetUp());
         ASSERT_EQ(server_->QueryInterface(expected::kDefaultIid, default_face_.put_void()), S_OK);
     }
     void TearDown() override
     {
         default_face_.reset();
-        server_.reset();
-        ModuleTest::TearDown();
+        ServerTest::TearDown();
     }
 
-    Ref<IServer> server_;
     Ref<IDispatch> default_face_;
 };
 
@@ -61,7 +58,7 @@ TEST_F(ObjectTypeInfo, TheDefaultFaceDescribesTheDefaultInterface)
         ASSERT_EQ(default_face_->GetTypeInfo(0, lcid, info.put()), S_OK) << lcid;
         ASSERT_TRUE(info);
         const TypeFacts facts = facts_of(info.get());
-        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kDefaultIid)) << narrow(guid_text(facts.guid));
+        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kDefaultIid)) << printable(guid_text(facts.guid));
         EXPECT_EQ(facts.kind, TKIND_DISPATCH);
         EXPECT_EQ(facts.name, L"_CTivOrvantaZNA100");
     }
@@ -96,18 +93,18 @@ TEST_F(ObjectTypeInfo, TheServerFaceWithTheHostLibraryRegistered)
         ASSERT_EQ(server_->GetTypeInfo(0, 0, info.put()), S_OK);
         ASSERT_TRUE(info);
         const TypeFacts facts = facts_of(info.get());
-        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kServerIid)) << narrow(guid_text(facts.guid));
+        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kServerIid)) << printable(guid_text(facts.guid));
         EXPECT_EQ(facts.name, L"IServer");
         EXPECT_TRUE(facts.kind == TKIND_DISPATCH || facts.kind == TKIND_INTERFACE) << facts.kind;
 
         // The members it describes are the ones the face answers to.
         for (UINT i = 0; i < 9; ++i) {
-            std::wstring name = expected::kServerMembers[i].name;
+            std::wstring name = as_text(expected::kServerMembers[i].name);
             LPOLESTR names[1] = {name.data()};
             MEMBERID described = 0;
-            EXPECT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK) << narrow(name);
+            EXPECT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK) << printable(name);
             HRESULT hr = E_FAIL;
-            EXPECT_EQ(id_of_name(server_.get(), name.c_str(), &hr), described) << narrow(name);
+            EXPECT_EQ(id_of_name(server_.get(), name.c_str(), &hr), described) << printable(name);
             EXPECT_EQ(hr, S_OK);
         }
     }

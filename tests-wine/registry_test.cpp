@@ -45,7 +45,7 @@ protected:
 
 TEST_F(Registration, TheModuleIsBuiltBesideTheTestProgram)
 {
-    ASSERT_NE(module_.handle(), nullptr) << narrow(module_path());
+    ASSERT_NE(module_.handle(), nullptr) << printable(module_path());
     EXPECT_EQ(module_.file_name(), module_path());
 }
 
@@ -98,7 +98,7 @@ TEST_F(Registration, TheInprocServerPathLoadsThisVeryFile)
         HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + expected::kClsidText + L"\\InprocServer32", nullptr);
     ASSERT_EQ(v.status, ERROR_SUCCESS);
     const HMODULE again = LoadLibraryW(v.text.c_str());
-    EXPECT_EQ(again, module_.handle()) << narrow(v.text);
+    EXPECT_EQ(again, module_.handle()) << printable(v.text);
     if (again) FreeLibrary(again);
 }
 
@@ -106,7 +106,7 @@ TEST_F(Registration, TheProgramIdentifierLeadsToTheClassAndBack)
 {
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(expected::kProgId, &clsid), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(clsid, expected::kClsid)) << narrow(guid_text(clsid));
+    EXPECT_TRUE(IsEqualCLSID(clsid, expected::kClsid)) << printable(guid_text(clsid));
 
     LPOLESTR progid = nullptr;
     EXPECT_EQ(ProgIDFromCLSID(expected::kClsid, &progid), S_OK);
@@ -116,8 +116,8 @@ TEST_F(Registration, TheProgramIdentifierLeadsToTheClassAndBack)
     // Registry keys are found without regard to letter case.
     for (const wchar_t* text : {L"tivorvantazna100.ctivorvantazna100", L"TIVORVANTAZNA100.CTIVORVANTAZNA100"}) {
         CLSID other{};
-        EXPECT_EQ(CLSIDFromProgID(text, &other), S_OK) << narrow(text);
-        EXPECT_TRUE(IsEqualCLSID(other, expected::kClsid)) << narrow(text);
+        EXPECT_EQ(CLSIDFromProgID(text, &other), S_OK) << printable(text);
+        EXPECT_TRUE(IsEqualCLSID(other, expected::kClsid)) << printable(text);
     }
 }
 

@@ -74,7 +74,7 @@ TEST_F(ModuleTypeLibrary, LibraryAttributes)
 {
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(library_->GetLibAttr(&attr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, expected::kLibid)) << narrow(guid_text(attr->guid));
+    EXPECT_TRUE(IsEqualGUID(attr->guid, expected::kLibid)) << printable(guid_text(attr->guid));
     EXPECT_EQ(attr->lcid, 0u);
     EXPECT_EQ(attr->syskind, kSyskind);
     EXPECT_EQ(attr->wMajorVerNum, 1);
@@ -90,9 +90,9 @@ TEST_F(ModuleTypeLibrary, LibraryAttributes)
     BSTR help_file = nullptr;
     ASSERT_EQ(library_->GetDocumentation(-1, &name, &doc, &context, &help_file), S_OK);
     EXPECT_EQ(text_of(name), L"TivOrvantaZNA100");
-    EXPECT_EQ(doc, nullptr) << narrow(text_of(doc));
+    EXPECT_EQ(doc, nullptr) << printable(text_of(doc));
     EXPECT_EQ(context, 0u);
-    EXPECT_EQ(help_file, nullptr) << narrow(text_of(help_file));
+    EXPECT_EQ(help_file, nullptr) << printable(text_of(help_file));
     SysFreeString(name);
     SysFreeString(doc);
     SysFreeString(help_file);
@@ -157,7 +157,7 @@ TEST_F(ModuleTypeLibrary, TheDefaultInterfaceIsADualDispatchInterfaceWithoutMemb
         const std::wstring name = name_of(interface_.get(), f->memid);
         EXPECT_NE(std::find(std::begin(kDispatchMembers), std::end(kDispatchMembers), name),
                   std::end(kDispatchMembers))
-            << narrow(name);
+            << printable(name);
         interface_->ReleaseFuncDesc(f);
     }
     std::wstring name = L"Name";
@@ -172,7 +172,7 @@ TEST_F(ModuleTypeLibrary, TheDefaultInterfaceIsADualDispatchInterfaceWithoutMemb
     ASSERT_EQ(interface_->GetRefTypeInfo(base, dispatch.put()), S_OK);
     Attributes dispatch_attr(dispatch.get());
     ASSERT_EQ(dispatch_attr.status(), S_OK);
-    EXPECT_TRUE(IsEqualGUID(dispatch_attr->guid, IID_IDispatch)) << narrow(guid_text(dispatch_attr->guid));
+    EXPECT_TRUE(IsEqualGUID(dispatch_attr->guid, IID_IDispatch)) << printable(guid_text(dispatch_attr->guid));
 }
 
 TEST_F(ModuleTypeLibrary, TheInterfaceHalfOfTheDualInterface)
@@ -244,7 +244,7 @@ TEST_F(ModuleTypeLibrary, IServerIsResolvedFromTheHostLibraryOnlyWhenItIsRegiste
     ASSERT_EQ(coclass_->GetRefTypeInfo(second, server.put()), S_OK);
     Attributes attr(server.get());
     ASSERT_EQ(attr.status(), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, expected::kServerIid)) << narrow(guid_text(attr->guid));
+    EXPECT_TRUE(IsEqualGUID(attr->guid, expected::kServerIid)) << printable(guid_text(attr->guid));
     EXPECT_EQ(name_of(server.get()), L"IServer");
 
     Ref<ITypeLib> container;
@@ -252,7 +252,7 @@ TEST_F(ModuleTypeLibrary, IServerIsResolvedFromTheHostLibraryOnlyWhenItIsRegiste
     ASSERT_EQ(server->GetContainingTypeLib(container.put(), &index), S_OK);
     TLIBATTR* lib = nullptr;
     ASSERT_EQ(container->GetLibAttr(&lib), S_OK);
-    EXPECT_TRUE(IsEqualGUID(lib->guid, expected::kHostLibid)) << narrow(guid_text(lib->guid));
+    EXPECT_TRUE(IsEqualGUID(lib->guid, expected::kHostLibid)) << printable(guid_text(lib->guid));
     EXPECT_EQ(lib->wMajorVerNum, expected::kHostLibMajor);
     EXPECT_EQ(lib->wMinorVerNum, expected::kHostLibMinor);
     container->ReleaseTLibAttr(lib);
@@ -304,11 +304,11 @@ TEST_F(HostServerInterface, NineMembersInOrderWithIdentifiersOneToNine)
 
     for (UINT i = 0; i < 9; ++i) {
         const expected::ServerMember& m = expected::kServerMembers[i];
-        SCOPED_TRACE(narrow(m.name));
+        SCOPED_TRACE(printable(m.name));
         FUNCDESC* f = nullptr;
         ASSERT_EQ(vtable_view_->GetFuncDesc(i, &f), S_OK);
         EXPECT_EQ(f->memid, static_cast<MEMBERID>(i + 1));
-        EXPECT_EQ(name_of(vtable_view_.get(), f->memid), m.name);
+        EXPECT_EQ(name_of(vtable_view_.get(), f->memid), as_text(m.name));
         EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + i) * sizeof(void*))) << "vtable slot " << 7 + i;
         EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
         EXPECT_EQ(f->invkind, m.property ? INVOKE_PROPERTYGET : INVOKE_FUNC);
@@ -330,13 +330,13 @@ TEST_F(HostServerInterface, TheModuleLateBindsTheSameIdentifiers)
     ASSERT_TRUE(server);
     for (UINT i = 0; i < 9; ++i) {
         const expected::ServerMember& m = expected::kServerMembers[i];
-        SCOPED_TRACE(narrow(m.name));
-        std::wstring name = m.name;
+        SCOPED_TRACE(printable(m.name));
+        std::wstring name = as_text(m.name);
         LPOLESTR names[1] = {name.data()};
         MEMBERID declared = 0;
         ASSERT_EQ(declared_->GetIDsOfNames(names, 1, &declared), S_OK);
         HRESULT hr = E_FAIL;
-        const DISPID offered = id_of_name(server.get(), m.name, &hr);
+        const DISPID offered = id_of_name(server.get(), name.c_str(), &hr);
         ASSERT_EQ(hr, S_OK);
         EXPECT_EQ(offered, declared);
     }
@@ -350,8 +350,8 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
 {
     Ref<IServer> server = create_server();
     ASSERT_TRUE(server);
-    const wchar_t* const texts[] = {expected::kName, expected::kReleaseNumber, expected::kDescription,
-                                    expected::kServerGuid};
+    const std::u16string_view texts[] = {expected::kName, expected::kReleaseNumber, expected::kDescription,
+                                         expected::kServerGuid};
     ULONG_PTR offsets[9] = {};
     for (UINT i = 0; i < 9; ++i) {
         FUNCDESC* f = nullptr;
@@ -359,7 +359,7 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
         offsets[i] = static_cast<ULONG_PTR>(f->oVft);
         vtable_view_->ReleaseFuncDesc(f);
         ASSERT_EQ(offsets[i], (7 + i) * sizeof(void*))
-            << narrow(expected::kServerMembers[i].name) << ": the host library declares another slot";
+            << printable(expected::kServerMembers[i].name) << ": the host library declares another slot";
     }
     auto offset_of = [&](UINT index) { return offsets[index]; };
     auto call_for_text = [&](UINT index) {
@@ -380,8 +380,9 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
         SysFreeString(text);
         return result;
     };
-    for (UINT i = 0; i < 4; ++i) EXPECT_EQ(call_for_text(i), texts[i]) << narrow(expected::kServerMembers[i].name);
-    EXPECT_EQ(call_for_text(8), expected::kServerCategory);
+    for (UINT i = 0; i < 4; ++i)
+        EXPECT_EQ(call_for_text(i), as_text(texts[i])) << printable(expected::kServerMembers[i].name);
+    EXPECT_EQ(call_for_text(8), as_text(expected::kServerCategory));
 
     // GetMaximumLimit: two arguments by reference and the result.
     Bstr guid(expected::kLimitRows[1].guid);

@@ -14,7 +14,7 @@ protected:
         const std::wstring path = module_path();
         DWORD handle = 0;
         const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-        ASSERT_NE(size, 0u) << "no version block in " << narrow(path);
+        ASSERT_NE(size, 0u) << "no version block in " << printable(path);
         block_.resize(size);
         ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block_.data()));
     }
@@ -91,8 +91,8 @@ TEST_F(VersionBlock, StringTable)
     };
     for (const Entry& e : entries) {
         std::wstring text;
-        ASSERT_TRUE(string_value(e.key, &text)) << narrow(e.key) << " is missing";
-        EXPECT_EQ(text, e.value) << narrow(e.key) << ": " << narrow(text);
+        ASSERT_TRUE(string_value(e.key, &text)) << printable(e.key) << " is missing";
+        EXPECT_EQ(text, e.value) << printable(e.key) << ": " << printable(text);
     }
     std::wstring company;
     ASSERT_TRUE(string_value(L"CompanyName", &company)) << "CompanyName is missing";

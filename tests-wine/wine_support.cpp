@@ -1,7 +1,6 @@
 #include "wine_support.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace wt {
 
@@ -19,28 +18,6 @@ std::wstring guid_text(REFGUID guid)
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
     return text;
-}
-
-std::string narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c) & 0xFFFFu);
-            out += buffer;
-        }
-    }
-    return out;
-}
-
-std::string hex(HRESULT status)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%08lX", static_cast<unsigned long>(status));
-    return buffer;
 }
 
 // ---- where things are ----
@@ -202,129 +179,29 @@ DISPID id_of_name(IDispatch* object, const wchar_t* name, HRESULT* status)
     return id;
 }
 
-VARIANT string_value(BSTR s)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = s;
-    return v;
-}
-
-VARIANT string_reference(BSTR* s)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR | VT_BYREF;
-    v.pbstrVal = s;
-    return v;
-}
-
-VARIANT long_value(LONG n)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = n;
-    return v;
-}
-
-VARIANT bool_reference(VARIANT_BOOL* b)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BOOL | VT_BYREF;
-    v.pboolVal = b;
-    return v;
-}
-
-// ---- collections ----
-
-LONG count_of(_Collection* list)
-{
-    LONG n = -1;
-    const HRESULT hr = list->Count(&n);
-    EXPECT_EQ(hr, S_OK) << hex(hr);
-    return n;
-}
-
-namespace {
-
-std::wstring element_text(const VARIANT& v, const std::string& where)
-{
-    EXPECT_EQ(v.vt, VT_BSTR) << where;
-    return v.vt == VT_BSTR ? text_of(v.bstrVal) : std::wstring();
-}
-
-}  // namespace
-
-std::vector<std::wstring> items_by_position(_Collection* list)
-{
-    std::vector<std::wstring> out;
-    const LONG n = count_of(list);
-    for (LONG i = 1; i <= n; ++i) {
-        VARIANT index = long_value(i);
-        Variant value;
-        const HRESULT hr = list->Item(&index, value.put());
-        EXPECT_EQ(hr, S_OK) << "Item(" << i << "): " << hex(hr);
-        out.push_back(element_text(*value, "position " + std::to_string(i)));
-    }
-    return out;
-}
-
-std::vector<std::wstring> items_by_key(_Collection* list, const std::vector<std::wstring>& keys)
-{
-    std::vector<std::wstring> out;
-    for (const std::wstring& key : keys) {
-        Bstr text(key);
-        VARIANT index = string_value(text.get());
-        Variant value;
-        const HRESULT hr = list->Item(&index, value.put());
-        EXPECT_EQ(hr, S_OK) << "Item(\"" << narrow(key) << "\"): " << hex(hr);
-        out.push_back(element_text(*value, "key " + narrow(key)));
-    }
-    return out;
-}
-
-std::vector<std::wstring> items_by_enumeration(_Collection* list)
-{
-    std::vector<std::wstring> out;
-    Ref<IUnknown> unknown;
-    HRESULT hr = list->_NewEnum(unknown.put());
-    EXPECT_EQ(hr, S_OK) << "_NewEnum: " << hex(hr);
-    if (!unknown) return out;
-    Ref<IEnumVARIANT> items;
-    hr = unknown->QueryInterface(IID_IEnumVARIANT, items.put_void());
-    EXPECT_EQ(hr, S_OK) << "IEnumVARIANT: " << hex(hr);
-    if (!items) return out;
-    for (int guard = 0; guard < 100000; ++guard) {
-        Variant value;
-        ULONG fetched = 99;
-        hr = items->Next(1, value.put(), &fetched);
-        if (hr != S_OK) {
-            EXPECT_EQ(hr, S_FALSE) << hex(hr);
-            EXPECT_EQ(fetched, 0u);
-            break;
-        }
-        EXPECT_EQ(fetched, 1u);
-        out.push_back(element_text(*value, "enumerated element " + std::to_string(out.size() + 1)));
-    }
-    return out;
-}
-
-std::vector<std::wstring> expected_catalogue()
-{
-    return std::vector<std::wstring>(std::begin(expected::kCatalogue), std::end(expected::kCatalogue));
-}
-
 ModuleTest::ModuleTest() : unload_at_start_(module_.can_unload_now()) {}
 
 void ModuleTest::TearDown()
 {
-    ASSERT_NE(module_.handle(), nullptr) << "the module could not be loaded from " << narrow(module_path());
+    ASSERT_NE(module_.handle(), nullptr) << "the module could not be loaded from " << printable(module_path());
     if (unload_at_start_ == S_OK) {
         EXPECT_EQ(module_.can_unload_now(), S_OK) << "something of the module is still alive";
     }
+}
+
+void ServerTest::SetUp()
+{
+    server_ = create_server();
+    ASSERT_TRUE(server_);
+}
+
+void ServerTest::TearDown()
+{
+    if (server_) {
+        EXPECT_EQ(refcount(server_.get()), 1u) << "a call kept or dropped a reference";
+    }
+    server_.reset();
+    ModuleTest::TearDown();
 }
 
 }  // namespace wt

@@ -1,11 +1,13 @@
 // Helpers for the tests that run under Wine against the registered module:
-// owners for interface references, strings and variants, reference-count
-// probes, paths beside the test program, registry readers, late-binding
-// calls and readers that turn a collection into plain text.
+// owners for interface references, strings and variants, paths beside the
+// test program, registry readers and late-binding calls; with everything of
+// tests/common/client_support.h (reference-count probes, text, variants,
+// readers that turn a collection into plain text).
 #pragma once
 
 #include "expected_values.h"
 #include "frame/iserver.h"
+#include "tests/common/client_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,51 +20,17 @@
 
 namespace wt {
 
+using namespace client;
+
+// The 16-bit texts of tests/common/expected_definition.h are zero-terminated
+// literals; wide characters are 16 bits wide here, so they are the
+// platform's text as they are.
+static_assert(sizeof(wchar_t) == 2, "wide characters are 16 bits wide");
+
 // ---- owners ----
 
 template <class T>
-class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& other) noexcept : p_(other.detach()) {}
-    Ref& operator=(Ref&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            p_ = other.detach();
-        }
-        return *this;
-    }
-    ~Ref() { reset(); }
-
-    // Takes over a reference the caller already owns.
-    static Ref adopt(T* p)
-    {
-        Ref r;
-        r.p_ = p;
-        return r;
-    }
-
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** put()
-    {
-        reset();
-        return &p_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-    T* detach() { return std::exchange(p_, nullptr); }
-    void reset()
-    {
-        if (T* old = std::exchange(p_, nullptr)) old->Release();
-    }
-
-private:
-    T* p_ = nullptr;
-};
+using Ref = rt::ComPtr<T>;
 
 class Bstr {
 public:
@@ -73,6 +41,8 @@ public:
         : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
     {
     }
+    // A text of tests/common/expected_definition.h, every unit of it.
+    explicit Bstr(std::u16string_view text) : Bstr(as_text(text)) {}
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     ~Bstr() { SysFreeString(s_); }
@@ -96,44 +66,14 @@ private:
     BSTR s_ = nullptr;
 };
 
-class Variant {
-public:
-    Variant() { VariantInit(&v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    ~Variant() { VariantClear(&v_); }
+using Variant = rt::Variant;
 
-    VARIANT* get() { return &v_; }
-    const VARIANT& operator*() const { return v_; }
-    const VARIANT* operator->() const { return &v_; }
-    VARIANT* put()
-    {
-        VariantClear(&v_);
-        return &v_;
-    }
-
-private:
-    VARIANT v_;
-};
-
-// ---- reference counts and text ----
-
-// The object's reference count right now, read by an AddRef/Release pair.
-inline ULONG refcount(IUnknown* object)
-{
-    object->AddRef();
-    return object->Release();
-}
+// ---- identities and text ----
 
 // The identity of an object: its IUnknown pointer, without keeping a reference.
 IUnknown* identity_of(IUnknown* object);
 
-// All SysStringLen units of an automation string; the null string is "".
-inline std::wstring text_of(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : std::wstring(); }
-
 std::wstring guid_text(REFGUID guid);
-std::string narrow(const std::wstring& text);
-std::string hex(HRESULT status);
 
 // ---- where things are ----
 
@@ -218,24 +158,7 @@ void invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> argum
 
 DISPID id_of_name(IDispatch* object, const wchar_t* name, HRESULT* status);
 
-// Variants as a caller builds them; none owns what it points at.
-VARIANT string_value(BSTR s);
-VARIANT string_reference(BSTR* s);
-VARIANT long_value(LONG n);
-VARIANT bool_reference(VARIANT_BOOL* b);
-
-// ---- collections ----
-
-// The elements of a collection as text, read through its vtable: by
-// position, by key and through _NewEnum / IEnumVARIANT. Any element that is
-// not a string, and any failing call, is reported as a test failure.
-LONG count_of(_Collection* list);
-std::vector<std::wstring> items_by_position(_Collection* list);
-std::vector<std::wstring> items_by_key(_Collection* list, const std::vector<std::wstring>& keys);
-std::vector<std::wstring> items_by_enumeration(_Collection* list);
-
-// The catalogue as the client expects it.
-std::vector<std::wstring> expected_catalogue();
+// ---- the module ----
 
 // Fixture for tests that use the module: apartment set up by the test
 // program's environment; at the end, nothing of the module may be left
@@ -247,6 +170,15 @@ protected:
     void TearDown() override;
     LoadedModule module_;
     HRESULT unload_at_start_;
+};
+
+// Fixture for tests of one instance, created by class identifier: at the end
+// server_ must hold the instance's only reference.
+class ServerTest : public ModuleTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    Ref<IServer> server_;
 };
 
 }  // namespace wt

@@ -1,10 +1,6 @@
 // The collection as a script client sees it: names, late-bound calls with
 // arguments last first, and collection errors raised through EXCEPINFO.
-#include "runtime/collection.h"
-#include "runtime/com_ptr.h"
-#include "runtime/fault_injection.h"
-
-#include <gtest/gtest.h>
+#include "test_support.h"
 
 #include <string>
 #include <vector>
@@ -13,11 +9,7 @@ namespace {
 
 using Text = std::basic_string<OLECHAR>;
 
-ULONG refs(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
+using testing_support::refcount;
 
 VARIANT arg(VARTYPE vt, LONG n = 0)
 {
@@ -28,22 +20,12 @@ VARIANT arg(VARTYPE vt, LONG n = 0)
     return v;
 }
 
-class CollectionDispatchTest : public ::testing::Test {
+class CollectionDispatchTest : public testing_support::NewCollectionTest {
 protected:
-    void SetUp() override
-    {
-        rt::fail_allocation_after(0);
-        objects_ = rt::live_objects();
-        strings_ = rt::live_strings();
-        ASSERT_EQ(rt::create_collection(c.put()), S_OK);
-    }
     void TearDown() override
     {
         for (BSTR s : owned_) SysFreeString(s);
-        EXPECT_EQ(c.detach()->Release(), 0u);
-        rt::fail_allocation_after(0);
-        EXPECT_EQ(rt::live_objects(), objects_);
-        EXPECT_EQ(rt::live_strings(), strings_);
+        NewCollectionTest::TearDown();
     }
 
     VARIANT text(const OLECHAR* s)
@@ -61,9 +43,7 @@ protected:
         return c->Invoke(id, riid, LOCALE_USER_DEFAULT, flags, &params, result, info, bad_arg);
     }
 
-    rt::ComPtr<_Collection> c;
     std::vector<BSTR> owned_;
-    long objects_ = 0, strings_ = 0;
 };
 
 TEST_F(CollectionDispatchTest, HasNoTypeInformation)
@@ -106,7 +86,7 @@ TEST_F(CollectionDispatchTest, ScriptStyleCallsReachTheOperations)
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("b")), text(OLESTR("kb"))}), S_OK);
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("c")), missing, missing, one}), S_OK);
     ASSERT_EQ(call(1, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {text(OLESTR("d")), empty, one}), S_OK);
-    EXPECT_EQ(refs(c.get()), 1u);
+    EXPECT_EQ(refcount(c.get()), 1u);
 
     VARIANT result = arg(VT_I4, 5);
     const struct { DISPID id; WORD flags; std::vector<VARIANT> args; Text text; } reads[] = {
@@ -127,7 +107,7 @@ TEST_F(CollectionDispatchTest, ScriptStyleCallsReachTheOperations)
         EXPECT_EQ(result.lVal, 4);
         ASSERT_EQ(call(DISPID_NEWENUM, flags, {}, &result), S_OK);
         ASSERT_EQ(result.vt, VT_UNKNOWN);
-        EXPECT_EQ(refs(c.get()), 2u);
+        EXPECT_EQ(refcount(c.get()), 2u);
         rt::ComPtr<IEnumVARIANT> e;
         EXPECT_EQ(result.punkVal->QueryInterface(IID_IEnumVARIANT, e.put_void()), S_OK);
         VariantClear(&result);
@@ -135,7 +115,7 @@ TEST_F(CollectionDispatchTest, ScriptStyleCallsReachTheOperations)
     ASSERT_EQ(call(3, DISPATCH_METHOD, {text(OLESTR("kB"))}, &result), S_OK);
     EXPECT_EQ(result.vt, VT_EMPTY);
     ASSERT_EQ(call(DISPID_VALUE, DISPATCH_METHOD, {arg(VT_I4, 3)}, nullptr), S_OK);  // result dropped
-    EXPECT_EQ(refs(c.get()), 1u);
+    EXPECT_EQ(refcount(c.get()), 1u);
 }
 
 TEST_F(CollectionDispatchTest, RefusesMisshapenCalls)
@@ -160,7 +140,7 @@ TEST_F(CollectionDispatchTest, RefusesMisshapenCalls)
     VARIANT a = arg(VT_I4, 1);
     DISPPARAMS with_name = {&a, &named, 1, 1};
     EXPECT_EQ(c->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &with_name, nullptr, nullptr, nullptr), DISP_E_NONAMEDARGS);
-    EXPECT_EQ(refs(c.get()), 1u);
+    EXPECT_EQ(refcount(c.get()), 1u);
 }
 
 TEST_F(CollectionDispatchTest, RaisesCollectionErrorsThroughExcepinfo)
@@ -193,7 +173,7 @@ TEST_F(CollectionDispatchTest, RaisesCollectionErrorsThroughExcepinfo)
     EXPECT_EQ(info.scode, rt::kCollOutOfRange);
     EXPECT_EQ(info.bstrSource, nullptr);
     SysFreeString(info.bstrDescription);
-    EXPECT_EQ(refs(c.get()), 1u);
+    EXPECT_EQ(refcount(c.get()), 1u);
 }
 
 }  // namespace

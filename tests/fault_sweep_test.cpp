@@ -44,6 +44,7 @@ struct Scene {
     rt::BStr long_key = bstr(kLongKey);
     rt::BStr new_key = bstr(kNewKey);
     rt::BStr new_value = bstr(u"epsilon");
+    rt::BStr long_text = bstr(std::u16string(300, u'x'));  // too large for the element chunks
 
     // The collection's keys, as Item and Remove are given them.
     std::vector<std::u16string> keys{std::u16string(kLongKey), u"g", std::u16string(kOtherLongKey)};
@@ -232,6 +233,7 @@ struct Operation {
     bool changes_scene;   // a successful call changes the scene (Add, Remove, Next...)
     std::function<HRESULT(Scene&, Answer&)> call;
     std::function<void(Scene&, Answer&)> check_success;
+    std::function<void(Scene&)> prepare = nullptr;  // shapes the scene first, hook disarmed
 };
 
 void expect_text(const Answer& a, std::u16string_view expected)
@@ -285,7 +287,7 @@ std::vector<Operation> operations()
         {"IServer.ServerGUID", Result::kText, Refusal::kStatus, 1, false,
          [](Scene& s, Answer& a) { return s.server->get_ServerGUID(&a.text); },
          direct_text(orvanta::kServerGuid)},
-        {"IServer.DefaultComponents", Result::kObject, Refusal::kStatus, 97, false,
+        {"IServer.DefaultComponents", Result::kObject, Refusal::kStatus, 15, false,
          [](Scene& s, Answer& a) { return s.server->DefaultComponents(a.object_slot<_Collection>()); },
          [](Scene&, Answer& a) { expect_catalogue(a.object); }},
         {"IServer.IsAttachable", Result::kLong, Refusal::kStatus, 0, false,
@@ -339,7 +341,7 @@ std::vector<Operation> operations()
              return invoke(s.server.get(), orvanta::kMemberServerGUID, kGetOrCall, {}, a);
          },
          late_text(orvanta::kServerGuid)},
-        {"IServer.Invoke(DefaultComponents)", Result::kValue, Refusal::kException, 97, false,
+        {"IServer.Invoke(DefaultComponents)", Result::kValue, Refusal::kException, 15, false,
          [](Scene& s, Answer& a) { return invoke(s.server.get(), kMemberDefaultComponents, kGetOrCall, {}, a); },
          [](Scene&, Answer& a) {
              ASSERT_EQ(a.value.vt, VT_DISPATCH);
@@ -394,7 +396,9 @@ std::vector<Operation> operations()
          late_text(orvanta::kServerCategory)},
 
         // ---- the collection ----
-        {"Collection.Add(keyed)", Result::kNone, Refusal::kStatus, 3, true,
+        // With room in the order, the key index and the element chunks, an
+        // Add allocates nothing.
+        {"Collection.Add(keyed)", Result::kNone, Refusal::kStatus, 0, true,
          [](Scene& s, Answer&) {
              VARIANT item = string_value(s.new_value.get()), key = string_value(s.new_key.get());
              return s.list->Add(&item, &key, nullptr, nullptr);
@@ -406,7 +410,7 @@ std::vector<Operation> operations()
              EXPECT_EQ(st.elements.back(), u"epsilon");
              EXPECT_EQ(st.by_key.back(), u"epsilon");
          }},
-        {"Collection.Add(unkeyed)", Result::kNone, Refusal::kStatus, 2, true,
+        {"Collection.Add(unkeyed)", Result::kNone, Refusal::kStatus, 0, true,
          [](Scene& s, Answer&) {
              VARIANT item = string_value(s.new_value.get());
              VARIANT missing = rt::missing_argument();
@@ -417,7 +421,8 @@ std::vector<Operation> operations()
              ASSERT_EQ(elements.size(), 5u);
              EXPECT_EQ(elements.back(), u"epsilon");
          }},
-        {"Collection.Add(number key, before a key)", Result::kNone, Refusal::kStatus, 4, true,
+        // The number's text and the folded Before key.
+        {"Collection.Add(number key, before a key)", Result::kNone, Refusal::kStatus, 2, true,
          [](Scene& s, Answer&) {
              VARIANT item = string_value(s.new_value.get()), key = long_value(987654321);
              VARIANT before = string_value(s.long_key.get());
@@ -429,6 +434,47 @@ std::vector<Operation> operations()
              ASSERT_EQ(st.elements.size(), 5u);
              EXPECT_EQ(st.elements.front(), u"epsilon");
              EXPECT_EQ(st.by_key.back(), u"epsilon");
+         }},
+        // The order is full (8 elements): the element and the order's growth.
+        {"Collection.Add(keyed, the order grows)", Result::kNone, Refusal::kStatus, 2, true,
+         [](Scene& s, Answer&) {
+             VARIANT item = string_value(s.new_value.get()), key = string_value(s.new_key.get());
+             return s.list->Add(&item, &key, nullptr, nullptr);
+         },
+         [](Scene& s, Answer&) {
+             s.keys.push_back(std::u16string(kNewKey));
+             const State st = state_of(s);
+             ASSERT_EQ(st.elements.size(), 9u);
+             EXPECT_EQ(st.by_key.back(), u"epsilon");
+         },
+         [](Scene& s) {
+             for (LONG n = 0; n < 4; ++n) add(s.list.get(), long_value(n), u"");
+         }},
+        // A value too large for the element chunks: allocated alone.
+        {"Collection.Add(long text)", Result::kNone, Refusal::kStatus, 1, true,
+         [](Scene& s, Answer&) {
+             VARIANT item = string_value(s.long_text.get()), key = string_value(s.new_key.get());
+             return s.list->Add(&item, &key, nullptr, nullptr);
+         },
+         [](Scene& s, Answer&) {
+             s.keys.push_back(std::u16string(kNewKey));
+             EXPECT_EQ(state_of(s).by_key.back(), std::u16string(300, u'x'));
+         }},
+        // Eight keys: the ninth makes the key index grow (two arrays).
+        {"Collection.Add(keyed, the key index grows)", Result::kNone, Refusal::kStatus, 2, true,
+         [](Scene& s, Answer&) {
+             VARIANT item = string_value(s.new_value.get()), key = string_value(s.new_key.get());
+             return s.list->Add(&item, &key, nullptr, nullptr);
+         },
+         [](Scene& s, Answer&) {
+             s.keys.push_back(std::u16string(kNewKey));
+             EXPECT_EQ(state_of(s).by_key.back(), u"epsilon");
+         },
+         [](Scene& s) {
+             for (char16_t k = u'p'; k < u'u'; ++k) {
+                 s.keys.push_back(std::u16string(1, k));
+                 add(s.list.get(), long_value(k), s.keys.back());
+             }
          }},
         {"Collection.Item(key)", Result::kValue, Refusal::kStatus, 2, false,
          [](Scene& s, Answer& a) {
@@ -506,7 +552,7 @@ std::vector<Operation> operations()
              return invoke(s.list.get(), DISPID_VALUE, kGetOrCall, {string_value(s.long_key.get())}, a);
          },
          [](Scene&, Answer& a) { expect_value_text(a, u"alpha"); }},
-        {"Collection.Invoke(Add)", Result::kValue, Refusal::kStatus, 3, true,
+        {"Collection.Invoke(Add)", Result::kValue, Refusal::kStatus, 0, true,
          [](Scene& s, Answer& a) {
              return invoke(s.list.get(), 1, DISPATCH_METHOD,
                            {string_value(s.new_value.get()), string_value(s.new_key.get())}, a);
@@ -611,6 +657,7 @@ TEST_F(FaultSweep, EveryAllocationOfEveryOperationFailsInTurn)
         {
             Scene scene;
             build(scene);
+            if (op.prepare) op.prepare(scene);
             if (HasFatalFailure()) return;
             const State start = state_of(scene);
             for (long n = 1;; ++n) {

@@ -8,23 +8,29 @@
 #include <vector>
 
 using namespace testing_support;
+using client::bool_reference;
+using client::of_type;
 
 namespace {
 
-constexpr std::u16string_view kRowGuid = u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}";  // True, 99
+const std::u16string_view kRowGuid = expected::kLimitRows[0].guid;  // True, 99
 
+// IServer's members by name, with their identifiers 1 to 9.
 struct Member {
-    const char16_t* name;
+    std::u16string_view name;
     DISPID id;
 };
-const Member kMembers[] = {
-    {u"Name", 1},         {u"ReleaseNumber", 2},      {u"Description", 3},
-    {u"ServerGUID", 4},   {u"DefaultComponents", 5},  {u"IsAttachable", 6},
-    {u"GetAttachableGUIDs", 7}, {u"GetMaximumLimit", 8}, {u"ServerCategory", 9},
-};
-
-DISPID id_of(IDispatch* d, std::u16string name, HRESULT* status = nullptr)
+std::vector<Member> server_members()
 {
+    std::vector<Member> members;
+    for (const expected::ServerMember& m : expected::kServerMembers)
+        members.push_back({m.name, static_cast<DISPID>(members.size() + 1)});
+    return members;
+}
+
+DISPID id_of(IDispatch* d, std::u16string_view spelling, HRESULT* status = nullptr)
+{
+    std::u16string name(spelling);
     LPOLESTR names[] = {name.data()};
     DISPID id = 12345;
     const HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
@@ -45,23 +51,6 @@ HRESULT invoke(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args, V
     return d->Invoke(id, riid, LOCALE_USER_DEFAULT, flags, &params, result, exception, arg_err);
 }
 
-VARIANT bool_reference(VARIANT_BOOL* b)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_BOOL;
-    v.pboolVal = b;
-    return v;
-}
-
-VARIANT of_type(VARTYPE vt)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    return v;
-}
-
 void clear_exception(EXCEPINFO& e)
 {
     SysFreeString(e.bstrSource);
@@ -76,8 +65,8 @@ TEST_F(LateBinding, NamesMapToTheirIdentifiersWithoutRegardToCase)
 {
     auto server = new_server();
     const ULONG refs = refcount(server.get());
-    for (const Member& m : kMembers) {
-        std::u16string name = m.name, lower = name, upper = name;
+    for (const Member& m : server_members()) {
+        std::u16string name(m.name), lower = name, upper = name;
         for (char16_t& c : lower) c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
         for (char16_t& c : upper) c = static_cast<char16_t>(c >= u'a' && c <= u'z' ? c - 32 : c);
         for (const std::u16string& spelling : {name, lower, upper}) {
@@ -109,23 +98,8 @@ TEST_F(LateBinding, PropertiesAreReadAndMethodsCalled)
     constexpr WORD kCall = DISPATCH_METHOD;
     constexpr WORD kEither = DISPATCH_METHOD | DISPATCH_PROPERTYGET;  // what VB sends
 
-    struct Case {
-        DISPID id;
-        WORD flags;
-        std::u16string_view text;  // the expected string result
-    };
-    const Case texts[] = {
-        {1, kGet, u"Orvanta ZNA"},
-        {1, kEither, u"Orvanta ZNA"},
-        {2, kGet, u"R100"},
-        {2, kEither, u"R100"},
-        {3, kGet, u"Orvanta ZNA"},
-        {4, kGet, u"{924DA0D6-5E19-4ff4-8056-B37E8A8C0670}"},
-        {4, kEither, u"{924DA0D6-5E19-4ff4-8056-B37E8A8C0670}"},
-        {9, kCall, u"{D1104FC1-DCEE-11d2-BFC6-00C04F79999C}"},
-        {9, kEither, u"{D1104FC1-DCEE-11d2-BFC6-00C04F79999C}"},
-    };
-    for (const Case& c : texts) {
+    using Case = client::TextMemberCall;
+    for (const Case& c : client::kTextMemberCalls) {
         SCOPED_TRACE("member " + std::to_string(c.id) + ", flags " + std::to_string(c.flags));
         rt::Variant result;
         ASSERT_EQ(invoke(server.get(), c.id, c.flags, {}, result.get()), S_OK);
@@ -155,7 +129,7 @@ TEST_F(LateBinding, PropertiesAreReadAndMethodsCalled)
         const auto items = items_by_position(list.get());
         ASSERT_EQ(items.size(), 96u);
         EXPECT_EQ(items.front(), kRowGuid);
-        EXPECT_EQ(items.back(), u"{C834B0FC-F7CF-4760-9BC0-86CC9303D79E}");
+        EXPECT_EQ(items.back(), expected::kCatalogue[95]);
         list.reset();
         EXPECT_EQ(refcount(result->pdispVal), 1u);
         EXPECT_EQ(invoke(server.get(), 5, flags, {}, nullptr), S_OK);
@@ -339,7 +313,7 @@ TEST_F(LateBinding, DefaultFaceHasNoMembers)
     ASSERT_NE(static_cast<void*>(face.get()), static_cast<void*>(server.get()));
     const ULONG refs = refcount(server.get());
 
-    for (const Member& m : kMembers) {
+    for (const Member& m : server_members()) {
         SCOPED_TRACE(printable(m.name));
         HRESULT hr = S_OK;
         EXPECT_EQ(id_of(face.get(), m.name, &hr), DISPID_UNKNOWN);

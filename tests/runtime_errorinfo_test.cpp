@@ -2,6 +2,7 @@
 #include "runtime/automation.h"
 #include "runtime/com_ptr.h"
 #include "runtime/fault_injection.h"
+#include "tests/common/client_support.h"
 
 #include <gtest/gtest.h>
 
@@ -36,12 +37,7 @@ protected:
     long objects_ = 0;
 };
 
-// The count an object holds, read without disturbing it.
-ULONG refs_of(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
+using client::refcount;
 
 std::u16string take(BSTR s)
 {
@@ -104,7 +100,7 @@ TEST_F(RuntimeErrorInfo, InterfacesShareOneIdentity)
     ASSERT_EQ(create->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
     ASSERT_EQ(support->QueryInterface(IID_IUnknown, b.put_void()), S_OK);
     EXPECT_EQ(a.get(), b.get());
-    EXPECT_EQ(refs_of(a.get()), 4u);
+    EXPECT_EQ(refcount(a.get()), 4u);
 
     void* none = reinterpret_cast<void*>(1);
     EXPECT_EQ(create->QueryInterface(IID_IDispatch, &none), E_NOINTERFACE);
@@ -119,12 +115,12 @@ TEST_F(RuntimeErrorInfo, GetHandsOverTheSlotAndEmptiesIt)
 {
     ComPtr<IErrorInfo> info = make_error(u"x");
     ASSERT_EQ(SetErrorInfo(0, info.get()), S_OK);
-    EXPECT_EQ(refs_of(info.get()), 2u);
+    EXPECT_EQ(refcount(info.get()), 2u);
 
     IErrorInfo* got = nullptr;
     ASSERT_EQ(GetErrorInfo(0, &got), S_OK);
     EXPECT_EQ(got, info.get());
-    EXPECT_EQ(refs_of(info.get()), 2u);  // the slot's reference, now ours
+    EXPECT_EQ(refcount(info.get()), 2u);  // the slot's reference, now ours
     got->Release();
 
     got = reinterpret_cast<IErrorInfo*>(1);
@@ -138,12 +134,12 @@ TEST_F(RuntimeErrorInfo, SetReplacesAndReleasesThePrevious)
     ComPtr<IErrorInfo> second = make_error(u"2");
     SetErrorInfo(0, first.get());
     SetErrorInfo(0, first.get());  // same object again: still one slot reference
-    EXPECT_EQ(refs_of(first.get()), 2u);
+    EXPECT_EQ(refcount(first.get()), 2u);
     SetErrorInfo(0, second.get());
-    EXPECT_EQ(refs_of(first.get()), 1u);
-    EXPECT_EQ(refs_of(second.get()), 2u);
+    EXPECT_EQ(refcount(first.get()), 1u);
+    EXPECT_EQ(refcount(second.get()), 2u);
     SetErrorInfo(0, nullptr);
-    EXPECT_EQ(refs_of(second.get()), 1u);
+    EXPECT_EQ(refcount(second.get()), 1u);
 }
 
 TEST_F(RuntimeErrorInfo, ArgumentsThePlatformRefuses)
@@ -165,7 +161,7 @@ TEST_F(RuntimeErrorInfo, SlotBelongsToItsThreadAndDiesWithIt)
         SetErrorInfo(0, info.get());
     }).join();
     EXPECT_EQ(elsewhere, S_FALSE);
-    EXPECT_EQ(refs_of(info.get()), 1u);  // released when that thread ended
+    EXPECT_EQ(refcount(info.get()), 1u);  // released when that thread ended
 }
 
 TEST_F(RuntimeErrorInfo, StandsApartFromTheModulesCountsAndHook)

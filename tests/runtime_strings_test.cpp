@@ -1,9 +1,6 @@
 // The stand-in's automation strings: byte layout, lengths, the fault hook and
 // the live-string count.
-#include "runtime/automation.h"
-#include "runtime/fault_injection.h"
-
-#include <gtest/gtest.h>
+#include "test_support.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,16 +9,7 @@
 
 namespace {
 
-class RuntimeStrings : public ::testing::Test {
-protected:
-    void SetUp() override { start_ = rt::live_strings(); }
-    void TearDown() override
-    {
-        rt::fail_allocation_after(0);
-        EXPECT_EQ(rt::live_strings(), start_) << "strings leaked or freed twice";
-    }
-    long start_ = 0;
-};
+class RuntimeStrings : public testing_support::LeakCheckedTest {};
 
 uint32_t prefix_of(BSTR s)
 {
@@ -36,6 +24,10 @@ struct LengthCase {
     UINT cch;
     std::u16string expected;
 };
+
+// Printed by name: the default printer would show the raw bytes, padding
+// included, which valgrind rightly reports as uninitialised.
+void PrintTo(const LengthCase& c, std::ostream* out) { *out << c.name; }
 
 class RuntimeStringLengths : public RuntimeStrings,
                              public ::testing::WithParamInterface<LengthCase> {};
@@ -95,11 +87,11 @@ TEST_F(RuntimeStrings, EachStringCountsWhileAlive)
 {
     BSTR a = SysAllocString(u"a");
     BSTR b = SysAllocStringLen(nullptr, 0);
-    EXPECT_EQ(rt::live_strings(), start_ + 2);
+    EXPECT_EQ(rt::live_strings(), guard().strings_at_start() + 2);
     SysFreeString(a);
-    EXPECT_EQ(rt::live_strings(), start_ + 1);
+    EXPECT_EQ(rt::live_strings(), guard().strings_at_start() + 1);
     SysFreeString(b);
-    EXPECT_EQ(rt::live_strings(), start_);
+    EXPECT_EQ(rt::live_strings(), guard().strings_at_start());
 }
 
 TEST_F(RuntimeStrings, HookFailsTheNthAllocationOnly)
@@ -125,7 +117,7 @@ TEST_F(RuntimeStrings, HookCountdownBelongsToItsThread)
     BSTR other = nullptr;
     std::thread([&] { other = SysAllocString(u"elsewhere"); }).join();
     ASSERT_NE(other, nullptr);
-    EXPECT_EQ(rt::live_strings(), start_ + 1);  // the count is process-wide
+    EXPECT_EQ(rt::live_strings(), guard().strings_at_start() + 1);  // the count is process-wide
     SysFreeString(other);
 
     EXPECT_EQ(rt::allocations_seen(), 0);

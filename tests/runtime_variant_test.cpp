@@ -1,8 +1,5 @@
 // The stand-in's variants: layout, clear, copy and conversion to text.
-#include "runtime/automation.h"
-#include "runtime/fault_injection.h"
-
-#include <gtest/gtest.h>
+#include "test_support.h"
 
 #include <cfloat>
 #include <climits>
@@ -14,16 +11,7 @@
 
 namespace {
 
-class RuntimeVariant : public ::testing::Test {
-protected:
-    void SetUp() override { start_ = rt::live_strings(); }
-    void TearDown() override
-    {
-        rt::fail_allocation_after(0);
-        EXPECT_EQ(rt::live_strings(), start_);
-    }
-    long start_ = 0;
-};
+class RuntimeVariant : public testing_support::LeakCheckedTest {};
 
 // An object that only counts its references; it lives on the stack.
 struct Counted : IUnknown {
@@ -118,7 +106,7 @@ TEST_F(RuntimeVariant, CopyIsDeepForStringsAndCountsObjects)
     ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
     EXPECT_NE(dst.bstrVal, src.bstrVal);
     EXPECT_EQ(text_of(dst), std::u16string(u"a\0b", 3));
-    EXPECT_EQ(rt::live_strings(), start_ + 2);  // "old" was freed
+    EXPECT_EQ(rt::live_strings(), guard().strings_at_start() + 2);  // "old" was freed
     VariantClear(&dst);
     VariantClear(&src);
 
@@ -172,6 +160,7 @@ struct TextCase {
     HRESULT status;
     std::u16string text;
 };
+void PrintTo(const TextCase& c, std::ostream* out) { *out << c.name; }  // not its raw bytes
 
 VARIANT real(double d) { return of(VT_R8, [d](VARIANT& v) { v.dblVal = d; }); }
 VARIANT single(float f) { return of(VT_R4, [f](VARIANT& v) { v.fltVal = f; }); }
@@ -280,7 +269,7 @@ TEST_F(RuntimeVariant, ConvertsInPlace)
     EXPECT_EQ(text_of(v), u"-15");
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
     EXPECT_EQ(text_of(v), u"-15");
-    EXPECT_EQ(rt::live_strings(), start_ + 1);
+    EXPECT_EQ(rt::live_strings(), guard().strings_at_start() + 1);
     VariantClear(&v);
 }
 
@@ -305,6 +294,7 @@ struct TargetCase {
     VARTYPE to;
     HRESULT status;
 };
+void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.name; }  // not its raw bytes
 
 class RuntimeVariantTarget : public RuntimeVariant,
                              public ::testing::WithParamInterface<TargetCase> {};

@@ -15,9 +15,9 @@ using namespace std::literals;
 
 namespace {
 
-constexpr std::u16string_view kParent = u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}";
-constexpr std::u16string_view kAttachment = u"{E2657B7F-7F5B-11d2-BF88-00C04F79999C}";
-constexpr std::u16string_view kOther = u"{852452C1-575C-11d2-8520-00C04FCCA0C7}";
+constexpr std::u16string_view kParent = expected::kCatalogue[0];
+constexpr std::u16string_view kAttachment = expected::kCatalogue[1];
+constexpr std::u16string_view kOther = expected::kCatalogue[2];
 
 class Attachments : public LeakCheckedTest {};
 
@@ -68,7 +68,7 @@ TEST_F(Attachments, EveryPairAnswersNoList)
         BSTR attachment = attachment_owned.get();
         LONG result = 77;
         EXPECT_EQ(server->IsAttachable(&parent, &attachment, &result), S_OK);
-        EXPECT_EQ(result, 2);
+        EXPECT_EQ(result, expected::kAttachNoList);
         EXPECT_EQ(parent, parent_owned.get());
         EXPECT_EQ(attachment, attachment_owned.get());
         EXPECT_EQ(text_of(parent), p.null_strings ? u"" : p.parent);

@@ -6,22 +6,8 @@ using namespace testing_support;
 
 namespace {
 
-using StringMember = HRESULT (STDMETHODCALLTYPE IServer::*)(BSTR*);
-
-struct IdentityMember {
-    const char* name;
-    StringMember member;
-    std::u16string_view expected;
-    UINT length;  // counted by hand, not taken from the literal
-};
-
-const IdentityMember kIdentity[] = {
-    {"ServerCategory", &IServer::ServerCategory, u"{D1104FC1-DCEE-11d2-BFC6-00C04F79999C}", 38},
-    {"Name", &IServer::get_Name, u"Orvanta ZNA", 11},
-    {"Description", &IServer::get_Description, u"Orvanta ZNA", 11},
-    {"ReleaseNumber", &IServer::get_ReleaseNumber, u"R100", 4},
-    {"ServerGUID", &IServer::get_ServerGUID, u"{924DA0D6-5E19-4ff4-8056-B37E8A8C0670}", 38},
-};
+using client::IdentityMember;
+using client::kIdentityMembers;
 
 class ServerIdentity : public LeakCheckedTest {};
 
@@ -31,7 +17,7 @@ TEST_F(ServerIdentity, EachMemberAnswersItsExactTextInNewStringsOwnedByTheCaller
     auto other_instance = new_server();
     const ULONG refs = refcount(server.get());
 
-    for (const IdentityMember& m : kIdentity) {
+    for (const IdentityMember& m : kIdentityMembers) {
         SCOPED_TRACE(m.name);
         IServer* s = server.get();
 
@@ -42,7 +28,7 @@ TEST_F(ServerIdentity, EachMemberAnswersItsExactTextInNewStringsOwnedByTheCaller
         EXPECT_EQ(SysStringLen(first.get()), m.length);
         EXPECT_EQ(SysStringByteLen(first.get()), m.length * 2);
         EXPECT_EQ(first.get()[m.length], u'\0');
-        EXPECT_EQ(text_of(first.get()), m.expected) << printable(text_of(first.get()));
+        EXPECT_EQ(text_of(first.get()), m.text) << printable(text_of(first.get()));
         EXPECT_EQ(refcount(s), refs);
 
         // A second call gives equal text in a distinct string; changing and
@@ -52,10 +38,10 @@ TEST_F(ServerIdentity, EachMemberAnswersItsExactTextInNewStringsOwnedByTheCaller
         EXPECT_NE(second.get(), first.get());
         first.get()[0] = u'#';
         first.reset();
-        EXPECT_EQ(text_of(second.get()), m.expected);
+        EXPECT_EQ(text_of(second.get()), m.text);
         rt::BStr third;
         ASSERT_EQ((s->*m.member)(third.put()), S_OK);
-        EXPECT_EQ(text_of(third.get()), m.expected);
+        EXPECT_EQ(text_of(third.get()), m.text);
 
         // A stale result variable is overwritten, not freed: the stale string
         // stays alive until its owner frees it.
@@ -65,7 +51,7 @@ TEST_F(ServerIdentity, EachMemberAnswersItsExactTextInNewStringsOwnedByTheCaller
         ASSERT_EQ((s->*m.member)(&result), S_OK);
         ASSERT_EQ(rt::live_strings(), strings_before + 1) << "the stale string was freed";
         EXPECT_NE(result, stale);
-        EXPECT_EQ(text_of(result), m.expected);
+        EXPECT_EQ(text_of(result), m.text);
         EXPECT_EQ(text_of(stale), u"stale");
         SysFreeString(result);
         SysFreeString(stale);
@@ -73,7 +59,7 @@ TEST_F(ServerIdentity, EachMemberAnswersItsExactTextInNewStringsOwnedByTheCaller
         // Another instance answers alike.
         rt::BStr from_other;
         ASSERT_EQ((other_instance.get()->*m.member)(from_other.put()), S_OK);
-        EXPECT_EQ(text_of(from_other.get()), m.expected);
+        EXPECT_EQ(text_of(from_other.get()), m.text);
 
         EXPECT_EQ(refcount(s), refs);
     }
@@ -88,7 +74,7 @@ TEST_F(ServerIdentity, NameAndDescriptionAreTwoSeparateStrings)
     ASSERT_EQ(server->get_Description(description.put()), S_OK);
     EXPECT_NE(name.get(), description.get());
     name.reset();
-    EXPECT_EQ(text_of(description.get()), u"Orvanta ZNA");
+    EXPECT_EQ(text_of(description.get()), expected::kDescription);
 }
 
 }  // namespace

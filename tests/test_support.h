@@ -1,5 +1,7 @@
-// Small helpers shared by the module's tests: reference-count probes, string
-// makers, a leak guard, and readers that turn a collection into plain text.
+// Small helpers shared by the module's native tests: string makers, a leak
+// guard, new instances and the error object; with everything of
+// tests/common/client_support.h (reference-count probes, variants, readers
+// that turn a collection into plain text).
 #pragma once
 
 #include "frame/iserver.h"
@@ -9,6 +11,7 @@
 #include "runtime/collection.h"
 #include "runtime/com_ptr.h"
 #include "runtime/fault_injection.h"
+#include "tests/common/client_support.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +25,17 @@ STDAPI DllCanUnloadNow();
 
 namespace testing_support {
 
-// The object's reference count right now, read by an AddRef/Release pair.
-inline ULONG refcount(IUnknown* object)
-{
-    object->AddRef();
-    return object->Release();
-}
+using client::count_of;
+using client::items_by_enumeration;
+using client::items_by_key;
+using client::items_by_position;
+using client::long_value;
+using client::printable;
+using client::refcount;
+using client::string_reference;
+using client::string_value;
+using client::text_of;
+using client::variant_reference;
 
 // A new automation string holding exactly these units; embedded zeros are
 // kept when the view carries them (use the u""sv literal or an explicit
@@ -36,16 +44,6 @@ inline rt::BStr bstr(std::u16string_view text)
 {
     return rt::BStr::copy_of(text.data(), static_cast<UINT>(text.size()));
 }
-
-// The units of an automation string, all SysStringLen of them.
-inline std::u16string text_of(BSTR s)
-{
-    return s ? std::u16string(s, SysStringLen(s)) : std::u16string();
-}
-
-// Printable form of 16-bit text for failure messages: ASCII as is, anything
-// else (a zero unit included) as \uXXXX.
-std::string printable(std::u16string_view text);
 
 // Records the live automation strings and module objects when constructed and
 // expects the same counts when checked (at the latest when destroyed).
@@ -93,6 +91,26 @@ private:
     LeakGuard guard_;
 };
 
+// Fixture holding a new, empty collection in c: at the end c must hold its
+// only reference, and nothing may be left behind.
+class NewCollectionTest : public LeakCheckedTest {
+protected:
+    void SetUp() override
+    {
+        LeakCheckedTest::SetUp();
+        ASSERT_EQ(rt::create_collection(c.put()), S_OK);
+    }
+    void TearDown() override
+    {
+        if (c) {
+            EXPECT_EQ(c.detach()->Release(), 0u);
+        }
+        LeakCheckedTest::TearDown();
+    }
+
+    rt::ComPtr<_Collection> c;
+};
+
 // A new instance of the class, held through IServer.
 rt::ComPtr<IServer> new_server();
 
@@ -105,18 +123,5 @@ struct ErrorObjectReport {
     std::u16string source;
 };
 ErrorObjectReport take_error_object();
-
-// Variants as a caller builds them. None owns what it points at.
-VARIANT string_value(BSTR s);
-VARIANT string_reference(BSTR* s);
-VARIANT variant_reference(VARIANT* v);
-VARIANT long_value(LONG n);
-
-// The elements of a collection as text, read three ways. Any element that is
-// not a string, and any failing call, is reported as a test failure.
-std::vector<std::u16string> items_by_position(_Collection* list);
-std::vector<std::u16string> items_by_key(_Collection* list, const std::vector<std::u16string>& keys);
-std::vector<std::u16string> items_by_enumeration(_Collection* list);
-LONG count_of(_Collection* list);
 
 }  // namespace testing_support

@@ -1,8 +1,9 @@
 // Many threads, one class object. Each thread creates its own instances from
 // the class object that DllGetClassObject handed out once, and makes a long
 // run of mixed calls on them: the nine operations, the collections they
-// return (read, then released), late-bound calls and new instances. Every
-// answer is checked. Afterwards nothing of the module may remain.
+// return (read, then released), late-bound calls, new instances, and
+// references and locks on the shared class object. Every answer is checked.
+// Afterwards nothing of the module may remain.
 //
 // ORVANTA_THREAD_CALLS sets the calls per thread (default 100000); the run
 // under valgrind, which serialises threads, asks for fewer.
@@ -161,8 +162,9 @@ private:
         if (pick < 52) return is_attachable(s);
         if (pick < 62) return attachable_guids(s);
         if (pick < 80) return maximum_limit(s);
-        if (pick < 95) return late_bound(s);
-        if (pick < 98) return renew();
+        if (pick < 94) return late_bound(s);
+        if (pick < 97) return renew();
+        if (pick < 98) return class_object_use();
         return faces(s);
     }
 
@@ -323,6 +325,21 @@ private:
         }
         default: fail("unexpected member"); break;
         }
+    }
+
+    // What a host does with a class object it shares: references taken and
+    // dropped, the module locked and unlocked, the class object queried.
+    void class_object_use()
+    {
+        factory_->AddRef();
+        expect_status(factory_->LockServer(TRUE), S_OK, "LockServer(TRUE)");
+        rt::ComPtr<IClassFactory> again;
+        expect_status(factory_->QueryInterface(IID_IClassFactory, again.put_void()), S_OK, "QI IClassFactory");
+        expect(again.get() == factory_, "the class object changed");
+        again.reset();
+        expect(DllCanUnloadNow() == S_FALSE, "the module may unload while its class object is held");
+        expect_status(factory_->LockServer(FALSE), S_OK, "LockServer(FALSE)");
+        factory_->Release();
     }
 
     // Both faces answer for one object with one reference count.

@@ -31,6 +31,7 @@ struct TargetCase {
     int16_t vtable_size;  // IDispatch's seven slots
     int32_t pointer_size; // instance size of an interface or class
 };
+void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.label; }  // not its raw bytes
 
 const TargetCase kTargets[] = {
     {Target::Win32, "win32", 0x41, 28, 4},
@@ -60,6 +61,43 @@ void expect_writer_constants(const tlb::TypeInfoRecord& t)
     EXPECT_EQ(t.custom_data, -1);
     EXPECT_EQ(t.res18, 0);
     EXPECT_EQ(t.res19, -1);
+}
+
+// The fields of the two typeinfo records that differ between them.
+struct RecordFields {
+    uint32_t typekind_word;
+    int kind;
+    int32_t posguid;
+    const char* guid;
+    uint32_t flags;
+    const char* name;
+    int impl_type_count;
+    bool dispatch_vtable;  // IDispatch's seven slots; else none
+    int32_t datatype1, datatype2;
+};
+const RecordFields kRecords[] = {
+    // dispatch, index 0, alignment 4; IDispatch through import-info entry 0
+    {0x2104u, 4, 24, "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 0x11D0u, "_CTivOrvantaZNA100", 1, true, 1, 0},
+    // coclass, index 1, alignment 4; first reference record
+    {0x12105u, 5, 96, "{68A285B0-5582-4720-A801-BFCEF626BBD6}", 0x2u, "CTivOrvantaZNA100", 2, false, 0, 1},
+};
+
+void expect_record_fields(const tlb::TypeInfoRecord& t, const RecordFields& e, const TargetCase& target)
+{
+    EXPECT_EQ(t.typekind_word, e.typekind_word);
+    EXPECT_EQ(t.kind, e.kind);
+    expect_writer_constants(t);
+    EXPECT_EQ(t.posguid, e.posguid);
+    EXPECT_EQ(t.guid.to_string(), e.guid);
+    EXPECT_EQ(t.flags, e.flags);
+    EXPECT_EQ(t.name, e.name);
+    EXPECT_EQ(t.major, 1);
+    EXPECT_EQ(t.minor, 0);
+    EXPECT_EQ(t.impl_type_count, e.impl_type_count);
+    EXPECT_EQ(t.vtable_size, e.dispatch_vtable ? target.vtable_size : 0);
+    EXPECT_EQ(t.instance_size, target.pointer_size);
+    EXPECT_EQ(t.datatype1, e.datatype1);
+    EXPECT_EQ(t.datatype2, e.datatype2);
 }
 
 class ModuleTypeLib : public ::testing::TestWithParam<TargetCase> {
@@ -126,20 +164,7 @@ TEST_P(ModuleTypeLib, DualDispatchInterface)
 {
     ASSERT_EQ(image.typeinfos.size(), 2u);
     const tlb::TypeInfoRecord& t = image.typeinfos[0];
-    EXPECT_EQ(t.typekind_word, 0x2104u); // dispatch, index 0, alignment 4
-    EXPECT_EQ(t.kind, 4);
-    expect_writer_constants(t);
-    EXPECT_EQ(t.posguid, 24);
-    EXPECT_EQ(t.guid.to_string(), "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}");
-    EXPECT_EQ(t.flags, 0x11D0u);
-    EXPECT_EQ(t.name, "_CTivOrvantaZNA100");
-    EXPECT_EQ(t.major, 1);
-    EXPECT_EQ(t.minor, 0);
-    EXPECT_EQ(t.impl_type_count, 1);
-    EXPECT_EQ(t.vtable_size, GetParam().vtable_size);
-    EXPECT_EQ(t.instance_size, GetParam().pointer_size);
-    EXPECT_EQ(t.datatype1, 1); // IDispatch through import-info entry 0
-    EXPECT_EQ(t.datatype2, 0);
+    expect_record_fields(t, kRecords[0], GetParam());
 
     ASSERT_EQ(t.impl_types.size(), 1u);
     const tlb::ImportInfo* base = image.imported_type(t.impl_types[0].hreftype);
@@ -156,20 +181,7 @@ TEST_P(ModuleTypeLib, Coclass)
 {
     ASSERT_EQ(image.typeinfos.size(), 2u);
     const tlb::TypeInfoRecord& t = image.typeinfos[1];
-    EXPECT_EQ(t.typekind_word, 0x12105u); // coclass, index 1, alignment 4
-    EXPECT_EQ(t.kind, 5);
-    expect_writer_constants(t);
-    EXPECT_EQ(t.posguid, 96);
-    EXPECT_EQ(t.guid.to_string(), "{68A285B0-5582-4720-A801-BFCEF626BBD6}");
-    EXPECT_EQ(t.flags, 0x2u);
-    EXPECT_EQ(t.name, "CTivOrvantaZNA100");
-    EXPECT_EQ(t.major, 1);
-    EXPECT_EQ(t.minor, 0);
-    EXPECT_EQ(t.impl_type_count, 2);
-    EXPECT_EQ(t.vtable_size, 0);
-    EXPECT_EQ(t.instance_size, GetParam().pointer_size);
-    EXPECT_EQ(t.datatype1, 0); // first reference record
-    EXPECT_EQ(t.datatype2, 1);
+    expect_record_fields(t, kRecords[1], GetParam());
 
     ASSERT_EQ(t.impl_types.size(), 2u);
     EXPECT_EQ(t.impl_types[0].hreftype, 0);
@@ -222,22 +234,22 @@ TEST_P(ModuleTypeLib, ImportInfoAndImportFiles)
     }
 
     ASSERT_EQ(image.import_files.size(), 2u);
-    const tlb::ImportFile& std_ole = image.import_files[0];
-    EXPECT_EQ(std_ole.offset, 0);
-    EXPECT_EQ(std_ole.guid_offset, 48);
-    EXPECT_EQ(std_ole.lcid, 0u);
-    EXPECT_EQ(std_ole.major, 2);
-    EXPECT_EQ(std_ole.minor, 0);
-    EXPECT_EQ(std_ole.encoded_length, (11 << 2) | 1);
-    EXPECT_EQ(std_ole.file_name, "stdole2.tlb");
-    const tlb::ImportFile& defn = image.import_files[1];
-    EXPECT_EQ(defn.offset, 28);
-    EXPECT_EQ(defn.guid_offset, 120);
-    EXPECT_EQ(defn.lcid, 0u);
-    EXPECT_EQ(defn.major, 0x22);
-    EXPECT_EQ(defn.minor, 2);
-    EXPECT_EQ(defn.encoded_length, (11 << 2) | 1);
-    EXPECT_EQ(defn.file_name, "TivDefn.dll");
+    const struct {
+        int32_t offset, guid_offset;
+        uint16_t major, minor;
+        const char* file_name;
+    } files[] = {{0, 48, 2, 0, "stdole2.tlb"}, {28, 120, 0x22, 2, "TivDefn.dll"}};
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(files[i].file_name);
+        const tlb::ImportFile& f = image.import_files[i];
+        EXPECT_EQ(f.offset, files[i].offset);
+        EXPECT_EQ(f.guid_offset, files[i].guid_offset);
+        EXPECT_EQ(f.lcid, 0u);
+        EXPECT_EQ(f.major, files[i].major);
+        EXPECT_EQ(f.minor, files[i].minor);
+        EXPECT_EQ(f.encoded_length, (11 << 2) | 1);
+        EXPECT_EQ(f.file_name, files[i].file_name);
+    }
 }
 
 TEST_P(ModuleTypeLib, GuidTableAndHash)
@@ -458,6 +470,7 @@ struct Damage {
     std::function<void(std::vector<uint8_t>&)> apply;
     const char* reason; // part of the expected error message
 };
+void PrintTo(const Damage& d, std::ostream* out) { *out << d.what; }  // not its raw bytes
 
 // Offsets below are those of the win32 image laid out as the tests above
 // expect: typeinfos at 332 and 432, references at 828, import info at 860,
