@@ -1,15 +1,4 @@
-# Cross build for 64-bit Windows with mingw-w64 (x86_64-w64-mingw32). The -posix
-# compilers carry std::thread and std::mutex, which the test programs use.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows with mingw-w64 (x86_64-w64-mingw32).
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
 set(ORVANTA_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORVANTA_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ORVANTA_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${ORVANTA_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ORVANTA_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

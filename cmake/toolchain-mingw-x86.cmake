@@ -1,15 +1,4 @@
-# Cross build for 32-bit Windows with mingw-w64 (i686-w64-mingw32). The -posix
-# compilers carry std::thread and std::mutex, which the test programs use.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows with mingw-w64 (i686-w64-mingw32).
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(ORVANTA_MINGW_TRIPLET i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORVANTA_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ORVANTA_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${ORVANTA_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ORVANTA_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
