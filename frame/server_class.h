@@ -7,7 +7,6 @@
 #include "frame/iserver.h"
 #include "runtime/fault_injection.h"
 
-#include <atomic>
 #include <new>
 
 namespace orvanta {
@@ -87,7 +86,11 @@ protected:
 private:
     IUnknown* identity() noexcept { return static_cast<DefaultFace*>(this); }
 
-    std::atomic<ULONG> refs_{0};
+    // The class is apartment-threaded: an instance is only ever called on the
+    // thread that created it, so its count needs no interlocked operations
+    // (the single-thread model of apartment objects). What threads do share,
+    // the module's counts, is atomic.
+    ULONG refs_ = 0;
 };
 
 template <class T>
