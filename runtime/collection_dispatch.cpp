@@ -51,11 +51,6 @@ const Member* member_with(DISPID id) noexcept
     return nullptr;
 }
 
-bool is_collection_error(HRESULT hr) noexcept
-{
-    return (static_cast<uint32_t>(hr) & 0xFFFF0000u) == 0x800A0000u;
-}
-
 // The automation runtime's own wording, which script users will recognise.
 const OLECHAR* description_of(HRESULT code) noexcept
 {
@@ -64,6 +59,7 @@ const OLECHAR* description_of(HRESULT code) noexcept
     case kCollOutOfRange: return OLESTR("Subscript out of range");
     case kCollTypeMismatch: return OLESTR("Type mismatch");
     case kCollDuplicateKey: return OLESTR("This key is already associated with an element of this collection");
+    case E_OUTOFMEMORY: return OLESTR("Out of memory");
     default: return OLESTR("Collection error");
     }
 }
@@ -167,8 +163,10 @@ HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
         break;
     }
     }
-    // A client that passes no EXCEPINFO still learns which error it was.
-    if (FAILED(hr) && is_collection_error(hr) && exception) return raise_to_client(hr, exception);
+    // An operation's failure reaches a late-bound client as an exception, as
+    // for the class's own faces; a client that passes no EXCEPINFO still
+    // learns which error it was from the status.
+    if (FAILED(hr) && exception) return raise_to_client(hr, exception);
     return hr;
 }
 
