@@ -114,6 +114,14 @@ bool components_of(const WCHAR* sub, std::vector<std::u16string>& parts)
     }
 }
 
+// The folded path of the key `parts` names below `base`.
+std::u16string path_below(const std::u16string& base, const std::vector<std::u16string>& parts)
+{
+    std::u16string path = base;
+    for (const std::u16string& part : parts) path += u'\\' + folded(part);
+    return path;
+}
+
 // A change to the registry is about to be made: the armed failure, if due.
 LSTATUS change_allowed(Registry& r)
 {
@@ -122,19 +130,24 @@ LSTATUS change_allowed(Registry& r)
     return ERROR_SUCCESS;
 }
 
+// Whether the key at `it` lies below the key whose path + separator is `prefix`.
+template <class Iterator>
+bool lies_below(const Registry& r, Iterator it, const std::u16string& prefix)
+{
+    return it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
 bool has_subkeys(const Registry& r, const std::u16string& path)
 {
     const std::u16string prefix = path + u'\\';
-    auto it = r.keys.lower_bound(prefix);
-    return it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+    return lies_below(r, r.keys.lower_bound(prefix), prefix);
 }
 
 void erase_below(Registry& r, const std::u16string& path)
 {
     const std::u16string prefix = path + u'\\';
     auto it = r.keys.lower_bound(prefix);
-    while (it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0)
-        it = r.keys.erase(it);
+    while (lies_below(r, it, prefix)) it = r.keys.erase(it);
 }
 
 // The direct subkeys of a key, in the folded order of their names.
@@ -142,8 +155,7 @@ std::vector<const Key*> children_of(const Registry& r, const std::u16string& pat
 {
     std::vector<const Key*> out;
     const std::u16string prefix = path + u'\\';
-    for (auto it = r.keys.lower_bound(prefix);
-         it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+    for (auto it = r.keys.lower_bound(prefix); lies_below(r, it, prefix); ++it) {
         if (it->first.find(u'\\', prefix.size()) == std::u16string::npos)
             out.push_back(&it->second);
     }
@@ -286,8 +298,7 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHK
         if (base.status != ERROR_SUCCESS) return base.status;
         std::vector<std::u16string> parts;
         if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-        std::u16string path = base.path;
-        for (const std::u16string& part : parts) path += u'\\' + folded(part);
+        const std::u16string path = path_below(base.path, parts);
 
         unsigned long long id = kRootId;
         if (!parts.empty()) {
@@ -361,8 +372,7 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
         std::vector<std::u16string> parts;
         if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
             return ERROR_INVALID_PARAMETER;
-        std::u16string path = base.path;
-        for (const std::u16string& part : parts) path += u'\\' + folded(part);
+        const std::u16string path = path_below(base.path, parts);
         auto it = r.keys.find(path);
         if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
         // The platform deletes only a key without subkeys.
@@ -382,8 +392,7 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
         if (base.status != ERROR_SUCCESS) return base.status;
         std::vector<std::u16string> parts;
         if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-        std::u16string path = base.path;
-        for (const std::u16string& part : parts) path += u'\\' + folded(part);
+        const std::u16string path = path_below(base.path, parts);
         auto it = r.keys.find(path);
         if (!parts.empty() && it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
         if (LSTATUS failed = change_allowed(r)) return failed;

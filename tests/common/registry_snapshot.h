@@ -13,6 +13,7 @@
 #pragma once
 
 #include "tests/common/expected_registry.h"
+#include "tools/common/utf8.h"
 
 #ifdef _WIN32
 #  ifndef WIN32_LEAN_AND_MEAN
@@ -54,32 +55,7 @@ inline WideText wide(const std::string& utf8)
     return out;
 }
 
-inline std::string utf8(const WCHAR* units, std::size_t length)
-{
-    std::string out;
-    for (std::size_t i = 0; i < length; ++i) {
-        uint32_t c = static_cast<uint16_t>(units[i]);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(units[++i]) - 0xDC00);
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+inline std::string utf8(const WCHAR* units, std::size_t length) { return text::utf8_of(units, length); }
 
 inline std::string render(DWORD type, const std::vector<BYTE>& data)
 {
