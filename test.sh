@@ -4,33 +4,35 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 started=$(date +%s)
+# Each stage says when it starts, so the log gives every stage's time.
+stage() { echo "== $1 (at $(( $(date +%s) - started )) s)"; }
 
 scripts/install-deps.sh
 
-echo "== native: build and test"
+stage "native: build and test"
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
-echo "== native: probe"
+stage "native: probe"
 ./build/native/orvanta-probe --json > build/native/probe.json
 grep -c '"position"' build/native/probe.json | grep -qx 96
 
-echo "== asan: the native suite with address, leak and undefined-behaviour checks"
+stage "asan: the native suite with address, leak and undefined-behaviour checks"
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-echo "== tsan: the thread tests"
+stage "tsan: the thread tests"
 cmake --preset tsan
 cmake --build --preset tsan --target orvanta-tests
 ctest --preset tsan -R Thread
 
-echo "== valgrind: the native test program (thread stress scaled down)"
+stage "valgrind: the native test program (thread stress scaled down)"
 ORVANTA_THREAD_CALLS=2000 valgrind --quiet --leak-check=full --error-exitcode=1 \
   --errors-for-leak-kinds=definite,indirect build/native/orvanta-tests --gtest_brief=1
 
-echo "== fuzz: each target for a bounded number of runs over its corpus"
+stage "fuzz: each target for a bounded number of runs over its corpus"
 cmake --preset fuzz
 cmake --build --preset fuzz --target fuzzers
 for target in fuzz_server_strings:600000 fuzz_collection:200000 fuzz_late_binding:500000; do
@@ -47,7 +49,7 @@ for target in fuzz_server_strings:600000 fuzz_collection:200000 fuzz_late_bindin
   echo "$name: $(grep -oE 'number_of_executed_units: [0-9]+' "$scratch.log" | grep -oE '[0-9]+') runs"
 done
 
-echo "== windows: both modules (x86 and x64), their static checks and zips"
+stage "windows: both modules (x86 and x64), their static checks and zips"
 for arch in x86 x64; do
   cmake --preset windows-$arch
   cmake --build --preset windows-$arch
@@ -63,9 +65,13 @@ for arch in x86 x64; do
   cpack --config build/windows-$arch/CPackConfig.cmake
 done
 
-echo "== windows: the 64-bit module under Wine (registration, client tests, script client, probe)"
-scripts/wine-tests.sh
+stage "windows: the 64-bit module under 64-bit Wine (registration, client tests, script client, probe)"
+scripts/wine-tests.sh x64
+
+stage "windows: the 32-bit module under 32-bit Wine (the same steps)"
+scripts/wine-tests.sh x86
 
 echo "== all passed in $(( $(date +%s) - started )) s"
-# native, probe, asan, tsan, valgrind, fuzz, windows builds and static checks, wine
-echo "suites: 8 passed, 0 failed"
+# native, probe, asan, tsan, valgrind, fuzz, windows builds and static checks,
+# wine x64, wine x86
+echo "suites: 9 passed, 0 failed"

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Runs the 64-bit Windows build under Wine, in a fresh prefix, as an installer
-# and its clients would use it:
-#   - registers build/windows-x64/TivOrvantaZNA100.dll with `regsvr32 /s`;
+# Runs one Windows build of the module under Wine, in a fresh prefix, as an
+# installer and its clients would use it:
+#   scripts/wine-tests.sh x64   build/windows-x64 under 64-bit Wine (default)
+#   scripts/wine-tests.sh x86   build/windows-x86 under 32-bit Wine
+# Steps:
+#   - registers TivOrvantaZNA100.dll with the target's `regsvr32 /s`;
 #   - runs orvanta-wine-tests.exe (GoogleTest) against the registered module;
-#   - runs the script client tests-wine/default_face.js with Wine's cscript;
+#   - runs the script client tests-wine/default_face.js with the target's cscript;
 #   - compares `orvanta-probe.exe --json` byte for byte with the native probe;
 #   - unregisters with `regsvr32 /u /s` and checks that the classes hive is
 #     exactly as it was before registration.
 # Prints one PASS/FAIL line per check and "N passed, M failed"; exits non-zero
-# when any check fails. Needs the windows-x64 and native builds.
+# when any check fails. Needs the target's Windows build and the native build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
+target=${1:-x64}
 
-build=build/windows-x64
+build=build/windows-$target
 native=build/native
 dll=$build/TivOrvantaZNA100.dll
 tests_exe=$build/orvanta-wine-tests.exe
@@ -24,17 +28,11 @@ progid_key='HKCR\TivOrvantaZNA100.CTivOrvantaZNA100'
 typelib_key='HKCR\TypeLib\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}'
 interface_key='HKCR\Interface\{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}'
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-wine.XXXXXX")
-export WINEPREFIX
+source scripts/wine-env.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-wine-work.XXXXXX")
-
 finish() {
-  wineserver -k >/dev/null 2>&1
-  # Give the killed server a moment to let go of the prefix.
-  wineserver -w >/dev/null 2>&1
-  rm -rf "$WINEPREFIX" "$work"
+  wine_stop
+  rm -rf "$work"
 }
 trap finish EXIT
 
@@ -43,36 +41,39 @@ failed=0
 pass() { echo "PASS: $1"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
 summary() {
-  echo "== wine tests took $(( $(date +%s) - started )) s"
+  echo "== wine $target tests took $(( $(date +%s) - started )) s"
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
 
-# Wine's console output ends its lines with CR LF.
-unix_lines() { tr -d '\r'; }
-windows_path() { winepath -w "$1" 2>/dev/null | unix_lines; }
+# Wine's console output ends its lines with CR LF. Every Wine program writes
+# to files, never into a pipe: the prefix's services would inherit the pipe
+# and hold it open.
+unix_lines() { tr -d '\r' <"$1"; }
 # True when the key exists in the registry of this prefix.
-key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+key_exists() { wine reg.exe query "$1" >/dev/null 2>&1; }
 # The default value of a key, as `reg query /ve` prints it.
 default_value() {
-  wine reg query "$1" /ve 2>/dev/null | unix_lines |
-    sed -n 's/^ *(Default) *REG_SZ *//p' | head -n 1
+  wine reg.exe query "$1" /ve >"$work/query.out" 2>/dev/null
+  unix_lines "$work/query.out" | sed -n 's/^ *(Default) *REG_SZ *//p' | head -n 1
 }
 
-echo "== wine: $(wine --version 2>/dev/null), prefix $WINEPREFIX"
 missing=0
 for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" "$native/orvanta-probe" "$script"; do
   if [ ! -f "$f" ]; then
-    fail "$f is missing (build the windows-x64 and native presets first)"
+    fail "$f is missing (build the windows-$target and native presets first)"
     missing=1
   fi
 done
 [ "$missing" -eq 0 ] || { summary; exit 1; }
 
-# A fresh prefix; the server stays up until the end instead of restarting
-# for every program.
-wine wineboot --init >/dev/null 2>&1
-wineserver -p >/dev/null 2>&1
+if wine_start "$target"; then
+  pass "fresh $target prefix ($(( $(date +%s) - started )) s, $WINE_LOADER)"
+else
+  fail "fresh $target prefix: $(tail -n 3 "$WINEPREFIX.boot.log" 2>/dev/null)"
+  summary
+  exit 1
+fi
 
 # What Wine registers for itself the first time a program uses it happens
 # now, not between the snapshots compared below: the standard OLE type
@@ -80,12 +81,12 @@ wineserver -p >/dev/null 2>&1
 # library (registered by cscript's first run).
 echo 'WScript.Quit(0);' >"$work/prepare.js"
 if wine "$tests_exe" --prepare-registry >/dev/null 2>"$work/prepare.err" &&
-   wine cscript //nologo "$(windows_path "$work/prepare.js")" >/dev/null 2>>"$work/prepare.err"; then
+   wine cscript.exe //nologo "$(windows_path "$work/prepare.js")" >/dev/null 2>>"$work/prepare.err"; then
   pass "prefix prepared"
 else
-  fail "prefix prepared: $(unix_lines <"$work/prepare.err" | tail -n 3)"
+  fail "prefix prepared: $(unix_lines "$work/prepare.err" | tail -n 3)"
 fi
-wine reg export HKCR "$(windows_path "$work/before.reg")" /y >/dev/null 2>&1 ||
+wine reg.exe export HKCR "$(windows_path "$work/before.reg")" /y >/dev/null 2>&1 ||
   fail "classes hive exported before registration"
 if key_exists "$class_key" || key_exists "$progid_key"; then
   fail "class not registered in a fresh prefix"
@@ -93,7 +94,7 @@ fi
 
 # ---- registration ----
 dll_windows=$(windows_path "$dll")
-wine regsvr32 /s "$dll_windows" >/dev/null 2>&1
+wine regsvr32.exe /s "$dll_windows" >/dev/null 2>&1
 rc=$?
 if [ "$rc" -eq 0 ]; then pass "regsvr32 /s $dll"; else fail "regsvr32 /s $dll exited $rc (3: cannot load, 4: no entry point, 5: entry point failed)"; fi
 
@@ -105,9 +106,11 @@ else
 fi
 
 # ---- the client test program ----
-echo "== orvanta-wine-tests.exe"
-wine "$tests_exe" 2>"$work/tests.err" | unix_lines | tee "$work/tests.out"
-rc=${PIPESTATUS[0]}
+echo "== orvanta-wine-tests.exe ($target)"
+wine "$tests_exe" >"$work/tests.raw" 2>"$work/tests.err"
+rc=$?
+unix_lines "$work/tests.raw" >"$work/tests.out"
+cat "$work/tests.out"
 # GoogleTest ends with its summary: "[  PASSED  ] N tests." and, after
 # failures, the list of failed tests and "N FAILED TESTS".
 tests_passed=$(grep -E '^\[  PASSED  \] [0-9]+ tests?\.' "$work/tests.out" | tail -n 1)
@@ -117,18 +120,20 @@ if [ "$rc" -eq 0 ] && [ -n "$tests_passed" ] && ! grep -q '^\[  FAILED  \]' "$wo
   pass "orvanta-wine-tests.exe: ${tests_passed#\[  PASSED  \] }"
 else
   fail "orvanta-wine-tests.exe exited $rc; last line: $last_line"
-  unix_lines <"$work/tests.err" | tail -n 20
+  unix_lines "$work/tests.err" | tail -n 20
 fi
 
 # ---- a script client ----
-echo "== cscript $script"
-wine cscript //nologo "$(windows_path "$script")" 2>"$work/script.err" | unix_lines | tee "$work/script.out"
-rc=${PIPESTATUS[0]}
+echo "== cscript $script ($target)"
+wine cscript.exe //nologo "$(windows_path "$script")" >"$work/script.raw" 2>"$work/script.err"
+rc=$?
+unix_lines "$work/script.raw" >"$work/script.out"
+cat "$work/script.out"
 if [ "$rc" -eq 0 ] && grep -q '^PASS: obj.Name()' "$work/script.out" && ! grep -q '^FAIL' "$work/script.out"; then
   pass "cscript $script"
 else
   fail "cscript $script exited $rc"
-  unix_lines <"$work/script.err" | tail -n 5
+  unix_lines "$work/script.err" | tail -n 5
 fi
 
 # ---- the probe, Windows against native ----
@@ -142,25 +147,25 @@ if [ "$rc_windows" -eq 0 ] && [ "$rc_native" -eq 0 ] &&
 else
   fail "orvanta-probe.exe --json (exit $rc_windows) differs from the native probe (exit $rc_native)"
   cmp "$work/probe-windows.json" "$work/probe-native.json" 2>&1 | head -n 3
-  unix_lines <"$work/probe.err" | tail -n 5
+  unix_lines "$work/probe.err" | tail -n 5
 fi
 
 # ---- unregistration ----
-wine regsvr32 /u /s "$dll_windows" >/dev/null 2>&1
+wine regsvr32.exe /u /s "$dll_windows" >/dev/null 2>&1
 rc=$?
 if [ "$rc" -eq 0 ]; then pass "regsvr32 /u /s $dll"; else fail "regsvr32 /u /s $dll exited $rc"; fi
 for key in "$class_key" "$progid_key" "$typelib_key" "$interface_key"; do
   if key_exists "$key"; then fail "$key is still there"; else pass "$key is gone"; fi
 done
 
-wine reg export HKCR "$(windows_path "$work/after.reg")" /y >/dev/null 2>&1 ||
+wine reg.exe export HKCR "$(windows_path "$work/after.reg")" /y >/dev/null 2>&1 ||
   fail "classes hive exported after unregistration"
 if [ -s "$work/before.reg" ] && cmp -s "$work/before.reg" "$work/after.reg"; then
   pass "classes hive after unregistration equals the snapshot before registration"
 else
   fail "classes hive after unregistration differs from the snapshot before registration"
-  diff <(iconv -f UTF-16 -t UTF-8 "$work/before.reg" | unix_lines) \
-       <(iconv -f UTF-16 -t UTF-8 "$work/after.reg" | unix_lines) | head -n 40
+  diff <(iconv -f UTF-16 -t UTF-8 "$work/before.reg" | tr -d '\r') \
+       <(iconv -f UTF-16 -t UTF-8 "$work/after.reg" | tr -d '\r') | head -n 40
 fi
 
 summary
