@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686
   wine wine64
+  msitools wixl
 )
 
 missing=()
