@@ -103,9 +103,12 @@ check "component 64-bit attribute" "$(( $(echo "$component_row" | cut -f4) & 256
 
 # What the cabinet holds: the built module, nothing else.
 if msiextract -C "$work/extract" "$package" >/dev/null 2>&1; then
+  # msiextract names the 32-bit program files folder and not the 64-bit one.
   (cd "$work/extract" && find . -type f | sort) >"$work/extracted"
-  if [ "$(cat "$work/extracted")" = "./$maker/$product/$product.dll" ] &&
-     cmp -s "$work/extract/$maker/$product/$product.dll" "$module"; then
+  extracted=$(cat "$work/extracted")
+  if [ "$(wc -l <"$work/extracted")" -eq 1 ] &&
+     [ "${extracted%/$maker/$product/$product.dll}" != "$extracted" ] &&
+     cmp -s "$work/extract/$extracted" "$module"; then
     pass "the package holds $product.dll alone, byte for byte the built module"
   else
     fail "the package holds: $(tr '\n' ' ' <"$work/extracted")"
