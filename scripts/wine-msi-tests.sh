@@ -14,6 +14,9 @@
 #
 # Environment: WINEPREFIX, a 64-bit prefix of its own (a copy of a ready one
 # will do); WINELOADER, the 64-bit loader (default /usr/lib/wine/wine64).
+# The prefix and its server stay the caller's: nothing here stops them. In a
+# prefix where regsvr32 registered the module, run it only after
+# `regsvr32 /u`.
 # Needs the windows-x64 build and a native C++ compiler. Prints one PASS/FAIL
 # line per check and "N passed, M failed"; exits non-zero when any fails.
 set -uo pipefail
