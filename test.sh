@@ -49,7 +49,7 @@ for target in fuzz_server_strings:600000 fuzz_collection:200000 fuzz_late_bindin
   echo "$name: $(grep -oE 'number_of_executed_units: [0-9]+' "$scratch.log" | grep -oE '[0-9]+') runs"
 done
 
-stage "windows: both modules (x86 and x64), their static checks and zips"
+stage "windows: both modules (x86 and x64), their packages, static checks and zips"
 for arch in x86 x64; do
   cmake --preset windows-$arch
   cmake --build --preset windows-$arch
@@ -59,6 +59,15 @@ scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win64
 # The check must refuse a module of the other target.
 if scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win32 >/dev/null 2>&1; then
   echo "check-dll-static.sh accepted the 64-bit module as a 32-bit one"
+  exit 1
+fi
+scripts/check-msi-static.sh build/windows-x86/TivOrvantaZNA100-3.5.0.115-x86.msi \
+                            build/windows-x86/TivOrvantaZNA100.dll win32
+scripts/check-msi-static.sh build/windows-x64/TivOrvantaZNA100-3.5.0.115-x64.msi \
+                            build/windows-x64/TivOrvantaZNA100.dll win64
+if scripts/check-msi-static.sh build/windows-x64/TivOrvantaZNA100-3.5.0.115-x64.msi \
+                               build/windows-x64/TivOrvantaZNA100.dll win32 >/dev/null 2>&1; then
+  echo "check-msi-static.sh accepted the 64-bit package as a 32-bit one"
   exit 1
 fi
 for arch in x86 x64; do

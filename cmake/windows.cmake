@@ -8,6 +8,8 @@
 #   TivDefn.tlb           a stand-in for the host's library TivDefn, for
 #                         tests; never part of the module
 #   a zip by cpack        the module, TivDefn.tlb and INSTALL.txt
+#   an installer package  the module alone, registered by the package
+#                         (cmake/msi.cmake)
 #
 # The module's type library is written at build time by orvanta-typelib-gen,
 # which must run on this machine. It is built natively by a sub-build in
@@ -113,3 +115,6 @@ set(CPACK_PACKAGE_FILE_NAME TivOrvantaZNA100-${PROJECT_VERSION}-${orvanta_target
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 include(CPack)
+
+# ---- the installer package ----
+include(${CMAKE_SOURCE_DIR}/cmake/msi.cmake)

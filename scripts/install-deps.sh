@@ -14,6 +14,8 @@ packages=(
   # 32-bit Wine for the 32-bit module; qemu runs it where the kernel runs
   # 64-bit user code only.
   wine32:i386 qemu-user-static
+  # Installer packages for Windows.
+  msitools wixl
 )
 
 SUDO=""

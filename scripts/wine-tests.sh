@@ -9,7 +9,9 @@
 #   - runs the script client tests-wine/default_face.js with the target's cscript;
 #   - compares `orvanta-probe.exe --json` byte for byte with the native probe;
 #   - unregisters with `regsvr32 /u /s` and checks that the classes hive is
-#     exactly as it was before registration.
+#     exactly as it was before registration;
+#   - installs, reinstalls, upgrades and removes the target's installer
+#     package (scripts/wine-msi-tests.sh).
 # Prints one PASS/FAIL line per check and "N passed, M failed"; exits non-zero
 # when any check fails. Needs the target's Windows build and the native build.
 set -uo pipefail
@@ -166,6 +168,15 @@ else
   fail "classes hive after unregistration differs from the snapshot before registration"
   diff <(iconv -f UTF-16 -t UTF-8 "$work/before.reg" | tr -d '\r') \
        <(iconv -f UTF-16 -t UTF-8 "$work/after.reg" | tr -d '\r') | head -n 40
+fi
+
+# ---- the installer package, in the same prefix, now that regsvr32 /u has
+# left it as it was ----
+echo "== scripts/wine-msi-tests.sh $target"
+if scripts/wine-msi-tests.sh "$target"; then
+  pass "installer package: install, reinstall, upgrade, removal"
+else
+  fail "installer package (scripts/wine-msi-tests.sh $target)"
 fi
 
 summary

@@ -1,0 +1,92 @@
+# The Windows Installer package of the module, built by wixl (Debian's
+# msitools) from packaging/windows/TivOrvantaZNA100.wxs once the module is
+# linked, beside the zip:
+#
+#   TivOrvantaZNA100-<file version>-x86.msi / -x64.msi
+#
+# and, for the upgrade test under Wine only (never shipped), the same package
+# one build number higher in test-packages/.
+#
+# The installer compares only the first three fields of a product version,
+# so the package version is major.minor.build (3.5.115 for 3.5.0.115): the
+# build number is what tells one release from the next. Each target has a
+# fixed upgrade code and component identifier; the product code is derived
+# from the upgrade code and the version, so one version of one target is one
+# product however often it is rebuilt.
+
+include(${CMAKE_SOURCE_DIR}/cmake/identity.cmake)
+
+find_program(ORVANTA_WIXL wixl REQUIRED)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(orvanta_msi_arch x64)
+  set(orvanta_msi_upgrade_code 65536816-87D6-47F8-B7F4-25AB0BF3154A)
+  set(orvanta_msi_component F1283ADD-AB44-49EB-976E-733E4CC90512)
+  set(orvanta_msi_folder ProgramFiles64Folder)
+  set(orvanta_msi_win64 yes)
+else()
+  set(orvanta_msi_arch x86)
+  set(orvanta_msi_upgrade_code 023D6E28-EA7D-4E53-96EB-39FFDA7BB1A8)
+  set(orvanta_msi_component 1F79C14D-870E-4F73-AD61-2A11D88447DE)
+  set(orvanta_msi_folder ProgramFilesFolder)
+  set(orvanta_msi_win64 no)
+endif()
+
+set(orvanta_wxs ${CMAKE_SOURCE_DIR}/packaging/windows/TivOrvantaZNA100.wxs)
+
+# orvanta_msi(<output> <file version a.b.c.d>): a custom command that writes
+# the package for this target at that version.
+function(orvanta_msi output file_version)
+  string(REPLACE "." ";" fields "${file_version}")
+  list(GET fields 0 major)
+  list(GET fields 1 minor)
+  list(GET fields 3 build)
+  set(package_version ${major}.${minor}.${build})
+  string(UUID product_code NAMESPACE ${orvanta_msi_upgrade_code}
+         NAME "${ORVANTA_PRODUCT_NAME} ${package_version}" TYPE SHA1 UPPER)
+  string(UUID folder_guid NAMESPACE ${orvanta_msi_component} NAME "manufacturer folder"
+         TYPE SHA1 UPPER)
+  get_filename_component(output_dir ${output} DIRECTORY)
+  # wixl finds a file's source relative to its working folder.
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
+    COMMAND ${ORVANTA_WIXL} -a ${orvanta_msi_arch} -o ${output}
+            -D ProductCode=${product_code}
+            -D ProductName=${ORVANTA_PRODUCT_NAME}
+            -D Manufacturer=${ORVANTA_COMPANY_NAME}
+            -D PackageVersion=${package_version}
+            -D UpgradeCode=${orvanta_msi_upgrade_code}
+            -D ComponentGuid=${orvanta_msi_component}
+            -D FolderGuid=${folder_guid}
+            -D ProgramFiles=${orvanta_msi_folder}
+            -D Win64=${orvanta_msi_win64}
+            -D SysKind=${orvanta_target}
+            -D ModuleSource=$<TARGET_FILE_NAME:TivOrvantaZNA100>
+            -D Clsid=${ORVANTA_CLSID}
+            -D ProgId=${ORVANTA_PROGID}
+            -D LibId=${ORVANTA_LIBID}
+            -D LibraryVersion=${ORVANTA_LIBRARY_VERSION}
+            -D InterfaceName=${ORVANTA_INTERFACE_NAME}
+            -D Iid=${ORVANTA_IID}
+            ${orvanta_wxs}
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:TivOrvantaZNA100>
+    DEPENDS TivOrvantaZNA100 ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/cmake/identity.cmake
+            ${CMAKE_SOURCE_DIR}/cmake/msi.cmake
+    COMMENT "Building the installer package ${package_version} (${orvanta_msi_arch})"
+    VERBATIM)
+endfunction()
+
+set(ORVANTA_MSI ${CMAKE_BINARY_DIR}/${ORVANTA_PRODUCT_NAME}-${ORVANTA_FILE_VERSION}-${orvanta_msi_arch}.msi)
+orvanta_msi(${ORVANTA_MSI} ${ORVANTA_FILE_VERSION})
+
+string(REPLACE "." ";" orvanta_fields "${ORVANTA_FILE_VERSION}")
+list(GET orvanta_fields 3 orvanta_build)
+math(EXPR orvanta_build "${orvanta_build} + 1")
+list(REMOVE_AT orvanta_fields 3)
+list(APPEND orvanta_fields ${orvanta_build})
+list(JOIN orvanta_fields "." orvanta_next_version)
+set(ORVANTA_MSI_NEXT
+    ${CMAKE_BINARY_DIR}/test-packages/${ORVANTA_PRODUCT_NAME}-${orvanta_next_version}-${orvanta_msi_arch}.msi)
+orvanta_msi(${ORVANTA_MSI_NEXT} ${orvanta_next_version})
+
+add_custom_target(msi ALL DEPENDS ${ORVANTA_MSI} ${ORVANTA_MSI_NEXT})
