@@ -15,6 +15,7 @@
 
 WINE_LOADER=
 WINE_SERVER=
+wine_qemu_switched_off=0
 wine_qemu_entry=/proc/sys/fs/binfmt_misc/qemu-i386
 
 export WINEDEBUG=-all
@@ -43,7 +44,7 @@ emulated_i386_shim() {
 }
 
 wine_start() {
-  local target=$1 shim qemu_switched_off=0
+  local target=$1 shim
   case "$target" in
     x64)
       WINE_LOADER=/usr/lib/wine/wine64
@@ -78,17 +79,25 @@ wine_start() {
   # A 64-bit prefix also sets up its 32-bit half, which under emulation takes
   # minutes; the 64-bit suite needs none of it.
   if [ "$target" = x64 ] && i386_is_emulated && echo 0 2>/dev/null >"$wine_qemu_entry"; then
-    qemu_switched_off=1
+    wine_qemu_switched_off=1
   fi
   # Nothing may start in the prefix before it is complete (a regsvr32 run
   # during its creation registers nothing).
   wine wineboot.exe --init >"$WINEPREFIX.boot.log" 2>&1
   local status=$?
-  [ "$qemu_switched_off" -eq 1 ] && echo 1 >"$wine_qemu_entry"
+  wine_qemu_switch_back
   return $status
 }
 
+wine_qemu_switch_back() {
+  if [ "$wine_qemu_switched_off" -eq 1 ]; then
+    echo 1 >"$wine_qemu_entry"
+    wine_qemu_switched_off=0
+  fi
+}
+
 wine_stop() {
+  wine_qemu_switch_back
   [ -n "${WINEPREFIX:-}" ] || return 0
   "$WINE_SERVER" -k >/dev/null 2>&1
   # Let the server go before its prefix does.
