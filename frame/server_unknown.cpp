@@ -12,6 +12,8 @@ HRESULT CTivOrvantaZNA100::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<DefaultFace*>(this);
     } else if (riid == IID_IServer) {
         *ppv = static_cast<IServer*>(this);
+    } else if (riid == IID_ISupportErrorInfo) {
+        *ppv = static_cast<ISupportErrorInfo*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -27,6 +29,13 @@ ULONG CTivOrvantaZNA100::Release()
     const ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
+}
+
+// Both faces' failures publish the error object (raise_to_caller); asked
+// about any other interface, the answer is no.
+HRESULT ErrorInfoFace::InterfaceSupportsErrorInfo(REFIID riid)
+{
+    return riid == IID_IServer || riid == IID__CTivOrvantaZNA100 ? S_OK : S_FALSE;
 }
 
 }  // namespace orvanta
