@@ -41,6 +41,16 @@ HRESULT register_library(const std::wstring& path)
     return RegisterTypeLib(library.get(), copy.data(), nullptr);
 }
 
+std::wstring registered_host_path()
+{
+    BSTR path = nullptr;
+    const HRESULT hr = QueryPathOfRegTypeLib(expected::kHostLibid, expected::kHostLibMajor,
+                                             expected::kHostLibMinor, 0, &path);
+    std::wstring text = hr == S_OK ? std::wstring(path, SysStringLen(path)) : std::wstring();
+    SysFreeString(path);
+    return text;
+}
+
 // TivDefnRenumbered.tlb registered as TivDefn 34.2 for as long as the object
 // lives. Whatever was registered under that name before (the stand-in of an
 // earlier test, a real host's library) is registered again afterwards.
@@ -48,11 +58,7 @@ class RenumberedHostLibrary {
 public:
     RenumberedHostLibrary()
     {
-        BSTR before = nullptr;
-        if (QueryPathOfRegTypeLib(expected::kHostLibid, expected::kHostLibMajor,
-                                  expected::kHostLibMinor, 0, &before) == S_OK)
-            previous_ = std::wstring(before, SysStringLen(before));
-        SysFreeString(before);
+        previous_ = registered_host_path();
         status_ = register_library(renumbered_library_path());
     }
     RenumberedHostLibrary(const RenumberedHostLibrary&) = delete;
@@ -333,6 +339,39 @@ TEST_F(HostLibraryChoice, RegisteringOrUnregisteringAffectsNewInstances)
     }
     for (IServer* object : {before.get(), during.get(), after.get()})
         EXPECT_EQ(refcount(object), 1u);
+}
+
+// A library registered before (here the stand-in TivDefn.tlb) is registered
+// again afterwards, and new instances follow it.
+TEST_F(HostLibraryChoice, TheLibraryRegisteredBeforeComesBack)
+{
+    RegisteredHostLibrary stand_in;
+    ASSERT_EQ(stand_in.status(), S_OK) << hex(stand_in.status());
+    const std::wstring before = registered_host_path();
+    ASSERT_FALSE(before.empty());
+    HRESULT hr = E_FAIL;
+    {
+        RenumberedHostLibrary renumbered;
+        ASSERT_EQ(renumbered.status(), S_OK) << hex(renumbered.status());
+        EXPECT_EQ(registered_host_path(), renumbered_library_path());
+        Ref<IServer> server = create_server();
+        ASSERT_TRUE(server);
+        EXPECT_EQ(id_of_name(server.get(), L"ServerCategory", &hr), kServerCategory);
+    }
+    EXPECT_EQ(registered_host_path(), before);
+    Ref<IServer> server = create_server();
+    ASSERT_TRUE(server);
+    Ref<ITypeInfo> info;
+    ASSERT_EQ(server->GetTypeInfo(0, 0, info.put()), S_OK);
+    std::wstring name = L"ServerCategory";
+    LPOLESTR names[1] = {name.data()};
+    MEMBERID described = 0;
+    ASSERT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK);
+    EXPECT_EQ(described, 9);
+    EXPECT_EQ(id_of_name(server.get(), name.c_str(), &hr), 9);
+    EXPECT_EQ(hr, S_OK);
+    info.reset();
+    EXPECT_EQ(refcount(server.get()), 1u);
 }
 
 }  // namespace
