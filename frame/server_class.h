@@ -1,8 +1,8 @@
-// CTivOrvantaZNA100: one object, one reference count, two faces (and the
-// error-reporting promise, ISupportErrorInfo). The default
+// CTivOrvantaZNA100: one object, one reference count, two faces. The default
 // face _CTivOrvantaZNA100 is a dispatch interface without members; IServer
 // carries the nine operations. Each IServer entry forwards to the class's own
 // table (the IServer_ virtual functions), which is what IsAttachable calls.
+// ISupportErrorInfo tells clients which faces leave an error object behind.
 #pragma once
 
 #include "frame/iserver.h"
@@ -40,7 +40,7 @@ private:
     HostDispatch host_;
 };
 
-// Which faces leave an error object behind when they fail.
+// Which interfaces leave an error object behind when a call fails.
 class ErrorInfoFace : public ISupportErrorInfo {
 public:
     STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) override;

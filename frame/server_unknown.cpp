@@ -31,8 +31,8 @@ ULONG CTivOrvantaZNA100::Release()
     return left;
 }
 
-// Both faces' failures publish the error object (raise_to_caller); asked
-// about any other interface, the answer is no.
+// Every failing operation publishes an error object (raise_to_caller); the
+// class vouches for its two faces and for nothing else.
 HRESULT ErrorInfoFace::InterfaceSupportsErrorInfo(REFIID riid)
 {
     return riid == IID_IServer || riid == IID__CTivOrvantaZNA100 ? S_OK : S_FALSE;

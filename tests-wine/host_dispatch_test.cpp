@@ -222,6 +222,41 @@ TEST_F(RenumberedHost, CollectionAndAttachmentMembers)
     }
 }
 
+TEST_F(RenumberedHost, MalformedCallsAreRefused)
+{
+    {
+        Variant result;
+        DISPPARAMS no_array{nullptr, nullptr, 2, 0};
+        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &no_array, result.put(),
+                                  nullptr, nullptr),
+                  E_INVALIDARG);
+        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, nullptr, result.put(),
+                                  nullptr, nullptr),
+                  E_INVALIDARG);
+        DISPPARAMS none{};
+        EXPECT_EQ(server_->Invoke(kName, expected::kServerIid, 0, DISPATCH_PROPERTYGET, &none, result.put(),
+                                  nullptr, nullptr),
+                  DISP_E_UNKNOWNINTERFACE);
+        EXPECT_EQ(result->vt, VT_EMPTY);
+    }
+    {
+        CallResult r;  // one argument too few
+        invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD, {}, r);
+        EXPECT_EQ(r.status, DISP_E_BADPARAMCOUNT) << hex(r.status);
+    }
+    {
+        Bstr extra(L"x");
+        CallResult r;  // one argument too many
+        invoke(server_.get(), kServerCategory, DISPATCH_METHOD, {string_value(extra.get())}, r);
+        EXPECT_EQ(r.status, DISP_E_BADPARAMCOUNT) << hex(r.status);
+    }
+    {
+        CallResult r;  // a property cannot be written
+        invoke(server_.get(), kName, DISPATCH_PROPERTYPUT, {}, r);
+        EXPECT_EQ(r.status, DISP_E_MEMBERNOTFOUND) << hex(r.status);
+    }
+}
+
 // A failing operation reached through the library reports as through the
 // class's own table: DISP_E_EXCEPTION with the operation's status, the
 // class's source and the description of its error object; an empty result;
