@@ -93,10 +93,11 @@ find_path(ORVANTA_STDOLE2_DIR stdole2.tlb
   PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
         /usr/lib/x86_64-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-# A compiled library from a stand-alone IDL file, built by target `name`.
+# A compiled library from a stand-alone IDL file, built by target `name`;
+# further arguments are passed to widl (preprocessor definitions).
 function(orvanta_widl_library name idl tlb)
   add_custom_command(OUTPUT ${tlb}
-    COMMAND ${ORVANTA_WIDL} -t --${orvanta_target} -L ${ORVANTA_STDOLE2_DIR} -o ${tlb} ${idl}
+    COMMAND ${ORVANTA_WIDL} -t --${orvanta_target} -L ${ORVANTA_STDOLE2_DIR} ${ARGN} -o ${tlb} ${idl}
     DEPENDS ${idl}
     COMMENT "Compiling ${name} (${orvanta_target})"
     VERBATIM)

@@ -30,7 +30,11 @@ constexpr DISPID kRenumberedIds[9] = {kName,          kReleaseNumber, kDescripti
 
 constexpr const wchar_t* kSource = L"TivOrvantaZNA100.CTivOrvantaZNA100";
 
-std::wstring renumbered_library_path() { return program_folder() + L"TivDefnRenumbered.tlb"; }
+constexpr const wchar_t* kRenumberedFile = L"TivDefnRenumbered.tlb";
+// The same with Name and ReleaseNumber in each other's vtable entries.
+constexpr const wchar_t* kSwappedFile = L"TivDefnSwapped.tlb";
+
+std::wstring renumbered_library_path() { return program_folder() + kRenumberedFile; }
 
 HRESULT register_library(const std::wstring& path)
 {
@@ -51,15 +55,16 @@ std::wstring registered_host_path()
     return text;
 }
 
-// TivDefnRenumbered.tlb registered as TivDefn 34.2 for as long as the object
-// lives. Whatever was registered under that name before (the stand-in of an
-// earlier test, a real host's library) is registered again afterwards.
+// TivDefnRenumbered.tlb (or another file beside the test program) registered
+// as TivDefn 34.2 for as long as the object lives. Whatever was registered
+// under that name before (the stand-in of an earlier test, a real host's
+// library) is registered again afterwards.
 class RenumberedHostLibrary {
 public:
-    RenumberedHostLibrary()
+    explicit RenumberedHostLibrary(const wchar_t* file = kRenumberedFile)
+        : path_(program_folder() + file), previous_(registered_host_path())
     {
-        previous_ = registered_host_path();
-        status_ = register_library(renumbered_library_path());
+        status_ = register_library(path_);
     }
     RenumberedHostLibrary(const RenumberedHostLibrary&) = delete;
     RenumberedHostLibrary& operator=(const RenumberedHostLibrary&) = delete;
@@ -77,8 +82,10 @@ public:
         }
     }
     HRESULT status() const { return status_; }
+    const std::wstring& path() const { return path_; }
 
 private:
+    std::wstring path_;
     std::wstring previous_;
     HRESULT status_ = E_FAIL;
 };
@@ -88,7 +95,7 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(library_.status(), S_OK) << hex(library_.status()) << " registering "
-                                           << printable(renumbered_library_path());
+                                           << printable(library_.path());
         server_ = create_server();
         ASSERT_TRUE(server_);
     }
@@ -406,6 +413,42 @@ TEST_F(HostLibraryChoice, TheLibraryRegisteredBeforeComesBack)
     EXPECT_EQ(id_of_name(server.get(), name.c_str(), &hr), 9);
     EXPECT_EQ(hr, S_OK);
     info.reset();
+    EXPECT_EQ(refcount(server.get()), 1u);
+}
+
+// A library whose IServer does not lay out the face's vtable is not used for
+// late binding: calls through it would reach the wrong operations.
+TEST_F(HostLibraryChoice, ALibraryThatDoesNotLayOutTheFaceIsNotUsed)
+{
+    RenumberedHostLibrary swapped(kSwappedFile);
+    ASSERT_EQ(swapped.status(), S_OK) << hex(swapped.status()) << " registering " << printable(swapped.path());
+    Ref<IServer> server = create_server();
+    ASSERT_TRUE(server);
+    {
+        // Its description is handed out as it is...
+        Ref<ITypeInfo> info;
+        ASSERT_EQ(server->GetTypeInfo(0, 0, info.put()), S_OK);
+        std::wstring name = L"Name";
+        LPOLESTR names[1] = {name.data()};
+        MEMBERID described = 0;
+        ASSERT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK);
+        EXPECT_EQ(described, kName);
+    }
+    // ...but the class's own table answers.
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(id_of_name(server.get(), L"Name", &hr), 1);
+    EXPECT_EQ(hr, S_OK);
+    for (const auto& [id, text] : {std::pair<DISPID, std::u16string_view>{1, expected::kName},
+                                   {2, expected::kReleaseNumber}}) {
+        CallResult r;
+        invoke(server.get(), id, DISPATCH_PROPERTYGET, {}, r);
+        ASSERT_EQ(r.status, S_OK) << id << " " << hex(r.status);
+        ASSERT_EQ(r.result->vt, VT_BSTR);
+        EXPECT_EQ(text_of(r.result->bstrVal), as_text(text));
+    }
+    CallResult r;
+    invoke(server.get(), kName, DISPATCH_PROPERTYGET, {}, r);
+    EXPECT_EQ(r.status, DISP_E_MEMBERNOTFOUND) << hex(r.status);
     EXPECT_EQ(refcount(server.get()), 1u);
 }
 
