@@ -2,7 +2,8 @@
 // TivDefn 34.2 that numbers IServer's members its own way is registered
 // (TivDefnRenumbered.tlb, built for these tests only), the face's names,
 // identifiers, calls and failures are that library's; instances that made
-// their first late-bound call without it answer from the class's own table.
+// their first late-bound call without it, and instances facing a library
+// that does not lay out IServer's vtable, answer from the class's own table.
 #include "wine_support.h"
 
 #include <optional>
@@ -24,9 +25,9 @@ enum Renumbered : DISPID {
     kServerCategory = 0x60030005,
 };
 // In the order of expected::kServerMembers (the vtable's order).
-constexpr DISPID kRenumberedIds[9] = {kName,          kReleaseNumber, kDescription,
-                                      kServerGUID,    kDefaultComponents, kIsAttachable,
-                                      kGetAttachableGUIDs, kGetMaximumLimit, kServerCategory};
+constexpr DISPID kRenumberedIds[9] = {
+    kName,         kReleaseNumber,      kDescription,     kServerGUID,    kDefaultComponents,
+    kIsAttachable, kGetAttachableGUIDs, kGetMaximumLimit, kServerCategory};
 
 constexpr const wchar_t* kSource = L"TivOrvantaZNA100.CTivOrvantaZNA100";
 
