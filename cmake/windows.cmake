@@ -95,14 +95,18 @@ find_path(ORVANTA_STDOLE2_DIR stdole2.tlb
   PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
         /usr/lib/x86_64-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+# A compiled library from a stand-alone IDL file, built by target `name`;
+# further arguments are passed to widl (preprocessor definitions).
+function(orvanta_widl_library name idl tlb)
+  add_custom_command(OUTPUT ${tlb}
+    COMMAND ${ORVANTA_WIDL} -t --${orvanta_target} -L ${ORVANTA_STDOLE2_DIR} ${ARGN} -o ${tlb} ${idl}
+    DEPENDS ${idl}
+    COMMENT "Compiling ${name} (${orvanta_target})"
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${tlb})
+endfunction()
 set(orvanta_host_tlb ${CMAKE_BINARY_DIR}/TivDefn.tlb)
-add_custom_command(OUTPUT ${orvanta_host_tlb}
-  COMMAND ${ORVANTA_WIDL} -t --${orvanta_target} -L ${ORVANTA_STDOLE2_DIR}
-          -o ${orvanta_host_tlb} ${CMAKE_SOURCE_DIR}/host/TivDefn.idl
-  DEPENDS ${CMAKE_SOURCE_DIR}/host/TivDefn.idl
-  COMMENT "Compiling the host library stand-in TivDefn.tlb (${orvanta_target})"
-  VERBATIM)
-add_custom_target(TivDefn ALL DEPENDS ${orvanta_host_tlb})
+orvanta_widl_library(TivDefn ${CMAKE_SOURCE_DIR}/host/TivDefn.idl ${orvanta_host_tlb})
 
 # ---- the zip ----
 install(FILES $<TARGET_FILE:TivOrvantaZNA100> ${orvanta_host_tlb} ${CMAKE_SOURCE_DIR}/packaging/windows/INSTALL.txt

@@ -54,6 +54,11 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept
 {
     note_error(error, running);
+    publish_error_record();
+}
+
+void publish_error_record() noexcept
+{
     rt::ComPtr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(create.put()))) return;
     static OLECHAR source[] = OLESTR("TivOrvantaZNA100.CTivOrvantaZNA100");

@@ -36,4 +36,8 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 // never changes the operation's status.
 void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept;
 
+// Publishes the record, as it stands, as the platform's per-thread error
+// object: again, after a caller on the way took the object over. Best effort.
+void publish_error_record() noexcept;
+
 }  // namespace orvanta

@@ -2,9 +2,11 @@
 // face _CTivOrvantaZNA100 is a dispatch interface without members; IServer
 // carries the nine operations. Each IServer entry forwards to the class's own
 // table (the IServer_ virtual functions), which is what IsAttachable calls.
+// ISupportErrorInfo tells clients which faces leave an error object behind.
 #pragma once
 
 #include "frame/iserver.h"
+#include "frame/server_dispatch_host.h"
 #include "runtime/fault_injection.h"
 
 #include <new>
@@ -33,16 +35,25 @@ public:
     STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                       DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                       UINT* puArgErr) override;
+
+private:
+    HostDispatch host_;
 };
 
-class CTivOrvantaZNA100 : public DefaultFace, public ServerFace {
+// Which interfaces leave an error object behind when a call fails.
+class ErrorInfoFace : public ISupportErrorInfo {
+public:
+    STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) override;
+};
+
+class CTivOrvantaZNA100 : public DefaultFace, public ServerFace, public ErrorInfoFace {
 public:
     // A new instance of T (the class or a test's subclass of it), queried for
     // riid. The caller owns the one reference handed out.
     template <class T = CTivOrvantaZNA100>
     static HRESULT create(REFIID riid, void** ppv) noexcept;
 
-    // IUnknown, shared by both faces.
+    // IUnknown, shared by every face.
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
     STDMETHOD_(ULONG, AddRef)() override;
     STDMETHOD_(ULONG, Release)() override;

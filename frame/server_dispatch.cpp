@@ -33,6 +33,17 @@ const Member* member_with_id(DISPID id) noexcept
     return nullptr;
 }
 
+// Whether a member the host's library describes is the face's own, where
+// the face has it.
+bool own_member(const OLECHAR* name, int slot, bool property, UINT arguments) noexcept
+{
+    for (const Member& m : kMembers)
+        if (name && same_name(name, m.name))
+            return slot == slot_of(static_cast<ServerMember>(m.id)) && property == m.property &&
+                   arguments == m.arguments;
+    return false;
+}
+
 // Hands an operation's result to the late-bound caller, or drops it when the
 // caller wants none.
 void store_text(VARIANT* out, BSTR text) noexcept
@@ -165,6 +176,7 @@ HRESULT ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids) return E_POINTER;
     if (count == 0) return S_OK;
+    if (host_.serves(own_member)) return host_.ids_of_names(names, count, ids);
     for (const Member& m : kMembers) {
         if (names[0] && same_name(names[0], m.name)) {
             ids[0] = m.id;
@@ -179,6 +191,7 @@ HRESULT ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
                            VARIANT* result, EXCEPINFO* excep, UINT* arg_err)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    if (host_.serves(own_member)) return host_.invoke(this, id, flags, params, result, excep, arg_err);
     const Member* member = member_with_id(id);
     if (!member) return DISP_E_MEMBERNOTFOUND;
     const WORD wanted = member->property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;

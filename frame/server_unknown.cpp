@@ -12,6 +12,8 @@ HRESULT CTivOrvantaZNA100::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<DefaultFace*>(this);
     } else if (riid == IID_IServer) {
         *ppv = static_cast<IServer*>(this);
+    } else if (riid == IID_ISupportErrorInfo) {
+        *ppv = static_cast<ISupportErrorInfo*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -27,6 +29,13 @@ ULONG CTivOrvantaZNA100::Release()
     const ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
+}
+
+// Every failing operation publishes an error object (raise_to_caller); the
+// class vouches for its two faces and for nothing else.
+HRESULT ErrorInfoFace::InterfaceSupportsErrorInfo(REFIID riid)
+{
+    return riid == IID_IServer || riid == IID__CTivOrvantaZNA100 ? S_OK : S_FALSE;
 }
 
 }  // namespace orvanta

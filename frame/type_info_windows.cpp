@@ -1,10 +1,10 @@
 // Type information of the class's two faces on Windows. The default face is
 // described by the module's own library, embedded in the module file; IServer
-// by the host's library TivDefn 34.2 as registered on the machine. Without
+// by the host's library TivDefn 34.2 as registered on the machine, which also
+// drives late binding on that face (frame/server_dispatch_host.h). Without
 // TivDefn, IServer's GetTypeInfo answers the platform's status for an
-// unregistered library, while late binding through GetIDsOfNames and Invoke
-// keeps working from the class's own dispatch table, which never consults
-// type information.
+// unregistered library, while GetIDsOfNames and Invoke keep working from the
+// class's own dispatch table.
 #ifdef _WIN32
 #include "frame/iserver.h"
 #include "frame/module_instance.h"

@@ -18,7 +18,7 @@ const IID kNobody = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 
 struct Query {
     const char* name;
     const IID* iid;
-    enum Answer { kDefaultFace, kServerFace, kRefused } answer;
+    enum Answer { kDefaultFace, kServerFace, kErrorInfoFace, kRefused } answer;
 };
 
 const Query kQueries[] = {
@@ -26,6 +26,7 @@ const Query kQueries[] = {
     {"IDispatch", &IID_IDispatch, Query::kDefaultFace},
     {"_CTivOrvantaZNA100", &expected::kDefaultIid, Query::kDefaultFace},
     {"IServer", &expected::kServerIid, Query::kServerFace},
+    {"ISupportErrorInfo", &IID_ISupportErrorInfo, Query::kErrorInfoFace},
     {"IDispatchEx", &kDispatchEx, Query::kRefused},
     {"IClassFactory", &IID_IClassFactory, Query::kRefused},
     {"IProvideClassInfo", &IID_IProvideClassInfo, Query::kRefused},
@@ -95,15 +96,26 @@ TEST_F(Creation, QueryInterfaceTableOnEveryFace)
     ASSERT_EQ(refcount(object.get()), 1u);
     Ref<IUnknown> default_face;
     Ref<IUnknown> server_face;
+    Ref<IUnknown> error_info_face;
     ASSERT_EQ(object->QueryInterface(expected::kDefaultIid, default_face.put_void()), S_OK);
     ASSERT_EQ(object->QueryInterface(expected::kServerIid, server_face.put_void()), S_OK);
-    EXPECT_EQ(refcount(object.get()), 3u);
-    // Two faces: the default one is what IUnknown and IDispatch give.
+    ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, error_info_face.put_void()), S_OK);
+    EXPECT_EQ(refcount(object.get()), 4u);
+    // Two faces and ISupportErrorInfo: the default face is what IUnknown and IDispatch give.
     EXPECT_EQ(default_face.get(), object.get());
     EXPECT_NE(server_face.get(), default_face.get());
+    EXPECT_NE(error_info_face.get(), default_face.get());
+    EXPECT_NE(error_info_face.get(), server_face.get());
+    auto face_for = [&](Query::Answer answer) {
+        return answer == Query::kDefaultFace ? default_face.get()
+               : answer == Query::kServerFace ? server_face.get()
+                                              : error_info_face.get();
+    };
 
-    for (IUnknown* face : {default_face.get(), server_face.get()}) {
-        const char* face_name = face == default_face.get() ? "from the default face" : "from the IServer face";
+    for (IUnknown* face : {default_face.get(), server_face.get(), error_info_face.get()}) {
+        const char* face_name = face == default_face.get()  ? "from the default face"
+                                : face == server_face.get() ? "from the IServer face"
+                                                            : "from ISupportErrorInfo";
         for (const Query& q : kQueries) {
             SCOPED_TRACE(std::string(q.name) + " " + face_name);
             const ULONG before = refcount(object.get());
@@ -116,7 +128,7 @@ TEST_F(Creation, QueryInterfaceTableOnEveryFace)
                 continue;
             }
             ASSERT_EQ(hr, S_OK) << hex(hr);
-            EXPECT_EQ(got, q.answer == Query::kDefaultFace ? default_face.get() : server_face.get());
+            EXPECT_EQ(got, face_for(q.answer));
             // One object, one count, whichever face took the reference.
             EXPECT_EQ(refcount(object.get()), before + 1);
             EXPECT_EQ(refcount(face), before + 1);
@@ -125,6 +137,8 @@ TEST_F(Creation, QueryInterfaceTableOnEveryFace)
         EXPECT_EQ(face->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     }
     EXPECT_EQ(identity_of(server_face.get()), identity_of(default_face.get()));
+    EXPECT_EQ(identity_of(error_info_face.get()), identity_of(default_face.get()));
+    error_info_face.reset();
     server_face.reset();
     default_face.reset();
     EXPECT_EQ(refcount(object.get()), 1u);

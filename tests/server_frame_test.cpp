@@ -27,10 +27,14 @@ TEST_F(ServerFrame, QueryInterfaceAnswersForBothFacesOfOneObject)
     ASSERT_EQ(server->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
     rt::ComPtr<IDispatch> default_face;
     ASSERT_EQ(server->QueryInterface(IID_IDispatch, default_face.put_void()), S_OK);
+    rt::ComPtr<ISupportErrorInfo> error_info;
+    ASSERT_EQ(server->QueryInterface(IID_ISupportErrorInfo, error_info.put_void()), S_OK);
     ASSERT_NE(static_cast<void*>(server.get()), static_cast<void*>(identity.get()));
+    ASSERT_NE(static_cast<void*>(error_info.get()), static_cast<void*>(identity.get()));
+    ASSERT_NE(static_cast<void*>(error_info.get()), static_cast<void*>(server.get()));
     const ULONG refs = refcount(server.get());
 
-    enum Face { kNone, kDefault, kServer };
+    enum Face { kNone, kDefault, kServer, kErrorInfo };
     struct Case {
         const char* name;
         const IID& iid;
@@ -42,6 +46,7 @@ TEST_F(ServerFrame, QueryInterfaceAnswersForBothFacesOfOneObject)
         {"IDispatch", IID_IDispatch, S_OK, kDefault},
         {"_CTivOrvantaZNA100", IID__CTivOrvantaZNA100, S_OK, kDefault},
         {"IServer", IID_IServer, S_OK, kServer},
+        {"ISupportErrorInfo", IID_ISupportErrorInfo, S_OK, kErrorInfo},
         {"IClassFactory", IID_IClassFactory, E_NOINTERFACE, kNone},
         {"_Collection", IID__Collection, E_NOINTERFACE, kNone},
         {"IEnumVARIANT", IID_IEnumVARIANT, E_NOINTERFACE, kNone},
@@ -50,7 +55,12 @@ TEST_F(ServerFrame, QueryInterfaceAnswersForBothFacesOfOneObject)
         {"library id", LIBID_TivOrvantaZNA100, E_NOINTERFACE, kNone},
         {"IID_NULL", IID_NULL, E_NOINTERFACE, kNone},
     };
-    IUnknown* const faces[] = {server.get(), default_face.get(), identity.get()};
+    IUnknown* const faces[] = {server.get(), default_face.get(), identity.get(), error_info.get()};
+    auto face_of = [&](Face face) -> void* {
+        if (face == kServer) return server.get();
+        if (face == kErrorInfo) return error_info.get();
+        return identity.get();
+    };
 
     for (IUnknown* from : faces) {
         for (const Case& c : cases) {
@@ -62,16 +72,65 @@ TEST_F(ServerFrame, QueryInterfaceAnswersForBothFacesOfOneObject)
                 EXPECT_EQ(refcount(server.get()), refs);
                 continue;
             }
-            EXPECT_EQ(out, c.face == kServer ? static_cast<void*>(server.get())
-                                             : static_cast<void*>(identity.get()));
-            // One count behind both faces.
+            EXPECT_EQ(out, face_of(c.face));
+            // One count behind every face.
             EXPECT_EQ(refcount(server.get()), refs + 1);
             EXPECT_EQ(refcount(default_face.get()), refs + 1);
+            EXPECT_EQ(refcount(error_info.get()), refs + 1);
             EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), refs);
         }
         EXPECT_EQ(from->QueryInterface(IID_IServer, nullptr), E_POINTER);
         EXPECT_EQ(refcount(server.get()), refs);
     }
+}
+
+// The class promises an error object for failures of its two faces only.
+TEST_F(ServerFrame, ISupportErrorInfoVouchesForBothFacesAndNothingElse)
+{
+    auto server = new_server();
+    rt::ComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(server->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+    const ULONG refs = refcount(server.get());
+    struct Case {
+        const char* name;
+        const IID& iid;
+        HRESULT answer;
+    };
+    const Case cases[] = {
+        {"IServer", IID_IServer, S_OK},
+        {"_CTivOrvantaZNA100", IID__CTivOrvantaZNA100, S_OK},
+        {"IUnknown", IID_IUnknown, S_FALSE},
+        {"IDispatch", IID_IDispatch, S_FALSE},
+        {"ISupportErrorInfo", IID_ISupportErrorInfo, S_FALSE},
+        {"_Collection", IID__Collection, S_FALSE},
+        {"IEnumVARIANT", IID_IEnumVARIANT, S_FALSE},
+        {"IErrorInfo", IID_IErrorInfo, S_FALSE},
+        {"class id", CLSID_CTivOrvantaZNA100, S_FALSE},
+        {"IID_NULL", IID_NULL, S_FALSE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(support->InterfaceSupportsErrorInfo(c.iid), c.answer);
+        EXPECT_EQ(refcount(server.get()), refs);
+    }
+}
+
+// What a generated wrapper does after a failed call: ask ISupportErrorInfo
+// about the interface it called, then take the error object.
+TEST_F(ServerFrame, AClientThatAsksFirstReceivesTheErrorObject)
+{
+    auto server = new_server();
+    rt::BStr guid = bstr(u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}");
+    BSTR component = guid.get();
+    LONG maximum = 0;
+    ASSERT_EQ(server->GetMaximumLimit(&component, nullptr, &maximum), E_POINTER);
+    rt::ComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(server->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+    ASSERT_EQ(support->InterfaceSupportsErrorInfo(IID_IServer), S_OK);
+    const ErrorObjectReport object = take_error_object();
+    ASSERT_TRUE(object.present);
+    EXPECT_TRUE(object.guid == IID_IServer);
+    EXPECT_EQ(object.description, u"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003");
 }
 
 TEST_F(ServerFrame, ReleasingTheLastReferenceThroughEitherFaceDestroysTheInstance)

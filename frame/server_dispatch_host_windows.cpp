@@ -1,0 +1,179 @@
+// IServer's late binding from the host's library on Windows: the vtable view
+// of TivDefn's IServer, checked against the face, drives the platform's own
+// name lookup (DispGetIDsOfNames) and invocation (DispInvoke) over the face.
+#ifdef _WIN32
+#include "frame/dispatch_support.h"
+#include "frame/error_record.h"
+#include "frame/iserver.h"
+#include "frame/server_dispatch_host.h"
+#include "frame/type_info.h"
+#include "runtime/bstr.h"
+
+#include <utility>
+
+namespace orvanta {
+namespace {
+
+constexpr UINT kServerMembers = kLastServerMember - kFirstServerMember + 1;
+
+class TypeAttr {
+public:
+    explicit TypeAttr(ITypeInfo* info) noexcept : info_(info) { status_ = info->GetTypeAttr(&attr_); }
+    TypeAttr(const TypeAttr&) = delete;
+    TypeAttr& operator=(const TypeAttr&) = delete;
+    ~TypeAttr()
+    {
+        if (attr_) info_->ReleaseTypeAttr(attr_);
+    }
+    HRESULT status() const noexcept { return status_; }
+    const TYPEATTR* operator->() const noexcept { return attr_; }
+
+private:
+    ITypeInfo* info_;
+    TYPEATTR* attr_ = nullptr;
+    HRESULT status_;
+};
+
+class FuncDesc {
+public:
+    FuncDesc(ITypeInfo* info, UINT index) noexcept : info_(info) { info->GetFuncDesc(index, &desc_); }
+    FuncDesc(const FuncDesc&) = delete;
+    FuncDesc& operator=(const FuncDesc&) = delete;
+    ~FuncDesc()
+    {
+        if (desc_) info_->ReleaseFuncDesc(desc_);
+    }
+    const FUNCDESC* get() const noexcept { return desc_; }
+
+private:
+    ITypeInfo* info_;
+    FUNCDESC* desc_ = nullptr;
+};
+
+// A dual interface is described as a dispatch interface whose vtable half
+// is one reference away; the platform's invocation needs that half.
+HRESULT vtable_view(rt::ComPtr<ITypeInfo>& view) noexcept
+{
+    rt::ComPtr<ITypeInfo> described;
+    HRESULT hr = face_type_info(Face::Server, 0, 0, described.put());
+    if (FAILED(hr)) return hr;
+    TYPEKIND kind = TKIND_MAX;
+    WORD flags = 0;
+    {
+        const TypeAttr attr(described.get());
+        if (FAILED(attr.status())) return attr.status();
+        kind = attr->typekind;
+        flags = attr->wTypeFlags;
+    }
+    if (kind == TKIND_INTERFACE) {
+        view = std::move(described);
+        return S_OK;
+    }
+    if (kind != TKIND_DISPATCH || !(flags & TYPEFLAG_FDUAL)) return TYPE_E_WRONGTYPEKIND;
+    HREFTYPE vtable_half = 0;
+    hr = described->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_half);
+    if (FAILED(hr)) return hr;
+    return described->GetRefTypeInfo(vtable_half, view.put());
+}
+
+// One described function is one of the face's operations, called where the
+// face has it: an HRESULT-returning stdcall entry whose arguments are all
+// addresses, the last one the result.
+bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, unsigned& slots_seen) noexcept
+{
+    if (d.funckind != FUNC_PUREVIRTUAL && d.funckind != FUNC_VIRTUAL) return false;
+    if (d.callconv != CC_STDCALL || d.elemdescFunc.tdesc.vt != VT_HRESULT) return false;
+    if (d.invkind != INVOKE_FUNC && d.invkind != INVOKE_PROPERTYGET) return false;
+    if (d.cParams < 1 || d.oVft % sizeof(void*) != 0) return false;
+    for (SHORT i = 0; i < d.cParams; ++i)
+        if (d.lprgelemdescParam[i].tdesc.vt != VT_PTR) return false;
+    if (!(d.lprgelemdescParam[d.cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL)) return false;
+
+    rt::BStr name;
+    if (FAILED(view->GetDocumentation(d.memid, name.put(), nullptr, nullptr, nullptr))) return false;
+    const int slot = static_cast<int>(d.oVft / sizeof(void*));
+    if (!own(name.get(), slot, d.invkind == INVOKE_PROPERTYGET, static_cast<UINT>(d.cParams - 1)))
+        return false;
+    const unsigned bit = 1u << (slot - kDispatchEntries);
+    if (slots_seen & bit) return false;
+    slots_seen |= bit;
+    return true;
+}
+
+// Calls go through the face's vtable at the offsets the description gives,
+// so it must describe exactly the face's operations, each at its own slot.
+bool lays_out_face(ITypeInfo* view, OwnMemberCheck own) noexcept
+{
+    const TypeAttr attr(view);
+    if (FAILED(attr.status()) || attr->typekind != TKIND_INTERFACE || attr->cFuncs != kServerMembers)
+        return false;
+    unsigned slots_seen = 0;
+    for (UINT i = 0; i < kServerMembers; ++i) {
+        const FuncDesc f(view, i);
+        if (!f.get() || !matches_operation(view, *f.get(), own, slots_seen)) return false;
+    }
+    return true;
+}
+
+// What the platform's invocation wrote into its EXCEPINFO, freed on every path.
+struct PlatformException {
+    EXCEPINFO info{};
+    PlatformException() = default;
+    PlatformException(const PlatformException&) = delete;
+    PlatformException& operator=(const PlatformException&) = delete;
+    ~PlatformException()
+    {
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+    }
+};
+
+}  // namespace
+
+bool HostDispatch::serves(OwnMemberCheck own) noexcept
+{
+    if (choice_ == Choice::Undecided) {
+        rt::ComPtr<ITypeInfo> view;
+        const bool usable = SUCCEEDED(vtable_view(view)) && lays_out_face(view.get(), own);
+        choice_ = usable ? Choice::Host : Choice::OwnTable;
+        if (usable) description_ = std::move(view);
+    }
+    return choice_ == Choice::Host;
+}
+
+HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noexcept
+{
+    for (UINT i = 0; i < count; ++i)
+        if (!names[i]) return unknown_names(count, ids);
+    return DispGetIDsOfNames(description_.get(), names, count, ids);
+}
+
+HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* params,
+                             VARIANT* result, EXCEPINFO* excep, UINT* arg_err) noexcept
+{
+    // The platform's invocation reads the argument arrays as counted.
+    if (!params || (params->cArgs != 0 && !params->rgvarg) ||
+        (params->cNamedArgs != 0 && !params->rgdispidNamedArgs))
+        return E_INVALIDARG;
+    // The description reported below must be this call's, never an earlier one.
+    clear_error_record();
+    // The platform fills its EXCEPINFO from the thread's error object, which
+    // it takes over, and answers DISP_E_EXCEPTION even to a caller without
+    // one. The report is rebuilt from the error record instead, exactly as
+    // the class's own table reports, and the error object is left in place
+    // as that path leaves it.
+    PlatformException platform;
+    const HRESULT hr =
+        DispInvoke(face, description_.get(), id, flags, params, result, &platform.info, arg_err);
+    if (hr != DISP_E_EXCEPTION) return hr;
+    if (platform.info.pfnDeferredFillIn) platform.info.pfnDeferredFillIn(&platform.info);
+    const HRESULT status = FAILED(platform.info.scode) ? platform.info.scode : E_UNEXPECTED;
+    // A failed operation's result is empty, whatever the platform copied out.
+    if (result) VariantClear(result);
+    if (error_record().number == status) publish_error_record();
+    return report_exception(status, excep);
+}
+
+}  // namespace orvanta
+#endif

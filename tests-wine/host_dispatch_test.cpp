@@ -1,0 +1,456 @@
+// Late binding on the IServer face follows the host's library: while a
+// TivDefn 34.2 that numbers IServer's members its own way is registered
+// (TivDefnRenumbered.tlb, built for these tests only), the face's names,
+// identifiers, calls and failures are that library's; instances that made
+// their first late-bound call without it, and instances facing a library
+// that does not lay out IServer's vtable, answer from the class's own table.
+#include "wine_support.h"
+
+#include <optional>
+
+using namespace wt;
+
+namespace {
+
+// The identifiers TivDefnRenumbered.idl gives IServer's members.
+enum Renumbered : DISPID {
+    kName = 0x60030004,
+    kReleaseNumber = 0x60030002,
+    kDescription = 0x60030007,
+    kServerGUID = 0x60030001,
+    kDefaultComponents = 0x60030008,
+    kIsAttachable = 0x60030003,
+    kGetAttachableGUIDs = 0x60030006,
+    kGetMaximumLimit = 0x60030000,
+    kServerCategory = 0x60030005,
+};
+// In the order of expected::kServerMembers (the vtable's order).
+constexpr DISPID kRenumberedIds[9] = {
+    kName,         kReleaseNumber,      kDescription,     kServerGUID,    kDefaultComponents,
+    kIsAttachable, kGetAttachableGUIDs, kGetMaximumLimit, kServerCategory};
+
+constexpr const wchar_t* kSource = L"TivOrvantaZNA100.CTivOrvantaZNA100";
+
+constexpr const wchar_t* kRenumberedFile = L"TivDefnRenumbered.tlb";
+// The same with Name and ReleaseNumber in each other's vtable entries.
+constexpr const wchar_t* kSwappedFile = L"TivDefnSwapped.tlb";
+
+std::wstring renumbered_library_path() { return program_folder() + kRenumberedFile; }
+
+HRESULT register_library(const std::wstring& path)
+{
+    Ref<ITypeLib> library;
+    const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
+    if (FAILED(hr)) return hr;
+    std::wstring copy = path;
+    return RegisterTypeLib(library.get(), copy.data(), nullptr);
+}
+
+std::wstring registered_host_path()
+{
+    BSTR path = nullptr;
+    const HRESULT hr = QueryPathOfRegTypeLib(expected::kHostLibid, expected::kHostLibMajor,
+                                             expected::kHostLibMinor, 0, &path);
+    std::wstring text = hr == S_OK ? std::wstring(path, SysStringLen(path)) : std::wstring();
+    SysFreeString(path);
+    return text;
+}
+
+// TivDefnRenumbered.tlb (or another file beside the test program) registered
+// as TivDefn 34.2 for as long as the object lives. Whatever was registered
+// under that name before (the stand-in of an earlier test, a real host's
+// library) is registered again afterwards.
+class RenumberedHostLibrary {
+public:
+    explicit RenumberedHostLibrary(const wchar_t* file = kRenumberedFile)
+        : path_(program_folder() + file), previous_(registered_host_path())
+    {
+        status_ = register_library(path_);
+    }
+    RenumberedHostLibrary(const RenumberedHostLibrary&) = delete;
+    RenumberedHostLibrary& operator=(const RenumberedHostLibrary&) = delete;
+    ~RenumberedHostLibrary()
+    {
+        if (FAILED(status_)) return;
+        const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        EXPECT_EQ(UnRegisterTypeLib(expected::kHostLibid, expected::kHostLibMajor,
+                                    expected::kHostLibMinor, 0, kind),
+                  S_OK);
+        if (previous_.empty()) {
+            EXPECT_FALSE(host_library_registered()) << "the renumbered library is still registered";
+        } else {
+            EXPECT_EQ(register_library(previous_), S_OK) << "registering " << printable(previous_) << " again";
+        }
+    }
+    HRESULT status() const { return status_; }
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+    std::wstring previous_;
+    HRESULT status_ = E_FAIL;
+};
+
+class RenumberedHost : public ModuleTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(library_.status(), S_OK) << hex(library_.status()) << " registering "
+                                           << printable(library_.path());
+        server_ = create_server();
+        ASSERT_TRUE(server_);
+    }
+    void TearDown() override
+    {
+        if (server_) {
+            EXPECT_EQ(refcount(server_.get()), 1u) << "a call kept or dropped a reference";
+        }
+        server_.reset();
+        ModuleTest::TearDown();
+    }
+
+    RenumberedHostLibrary library_;
+    Ref<IServer> server_;
+};
+
+TEST_F(RenumberedHost, NamesGiveTheLibrarysIdentifiersAsItsTypeInformationDoes)
+{
+    Ref<ITypeInfo> info;
+    ASSERT_EQ(server_->GetTypeInfo(0, 0, info.put()), S_OK);
+    ASSERT_TRUE(info);
+    for (UINT i = 0; i < 9; ++i) {
+        std::wstring name = as_text(expected::kServerMembers[i].name);
+        SCOPED_TRACE(printable(name));
+        LPOLESTR names[1] = {name.data()};
+        MEMBERID described = 0;
+        ASSERT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK);
+        EXPECT_EQ(described, kRenumberedIds[i]);
+
+        HRESULT hr = E_FAIL;
+        EXPECT_EQ(id_of_name(server_.get(), name.c_str(), &hr), kRenumberedIds[i]);
+        EXPECT_EQ(hr, S_OK);
+        std::wstring upper = name;
+        for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+        EXPECT_EQ(id_of_name(server_.get(), upper.c_str(), &hr), kRenumberedIds[i]);
+        EXPECT_EQ(hr, S_OK);
+    }
+    for (const wchar_t* unknown : {L"Nothing", L"Item", L"Count", L"Name2", L""}) {
+        HRESULT hr = S_OK;
+        EXPECT_EQ(id_of_name(server_.get(), unknown, &hr), DISPID_UNKNOWN) << printable(unknown);
+        EXPECT_EQ(hr, DISP_E_UNKNOWNNAME) << printable(unknown);
+    }
+    info.reset();
+    EXPECT_EQ(refcount(server_.get()), 1u);
+}
+
+TEST_F(RenumberedHost, PropertiesAndTextMethodsAnswerToTheLibrarysIdentifiers)
+{
+    const TextMemberCall calls[] = {
+        {kName, DISPATCH_PROPERTYGET, expected::kName},
+        {kName, kEitherWay, expected::kName},
+        {kReleaseNumber, DISPATCH_PROPERTYGET, expected::kReleaseNumber},
+        {kDescription, kEitherWay, expected::kDescription},
+        {kServerGUID, DISPATCH_PROPERTYGET, expected::kServerGuid},
+        {kServerCategory, DISPATCH_METHOD, expected::kServerCategory},
+        {kServerCategory, kEitherWay, expected::kServerCategory},
+    };
+    for (const TextMemberCall& m : calls) {
+        SCOPED_TRACE("member " + std::to_string(m.id) + ", flags " + std::to_string(m.flags));
+        CallResult r;
+        invoke(server_.get(), m.id, m.flags, {}, r);
+        ASSERT_EQ(r.status, S_OK) << hex(r.status);
+        ASSERT_EQ(r.result->vt, VT_BSTR);
+        EXPECT_EQ(text_of(r.result->bstrVal), as_text(m.text));
+        EXPECT_EQ(refcount(server_.get()), 1u);
+    }
+    // The class's own identifiers name nothing in this library.
+    for (DISPID id = 1; id <= 9; ++id) {
+        CallResult r;
+        invoke(server_.get(), id, kEitherWay, {}, r);
+        EXPECT_EQ(r.status, DISP_E_MEMBERNOTFOUND) << id << " " << hex(r.status);
+        EXPECT_EQ(r.result->vt, VT_EMPTY);
+    }
+}
+
+TEST_F(RenumberedHost, GetMaximumLimitWritesFamilyTotalBack)
+{
+    for (const expected::LimitRow& row : expected::kLimitRows) {
+        SCOPED_TRACE(printable(row.guid));
+        Bstr guid(row.guid);
+        BSTR by_reference = guid.get();
+        for (VARIANT component : {string_value(guid.get()), string_reference(&by_reference)}) {
+            VARIANT_BOOL family_total = row.family_total ? VARIANT_FALSE : VARIANT_TRUE;
+            CallResult r;
+            invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD, {component, bool_reference(&family_total)}, r);
+            ASSERT_EQ(r.status, S_OK) << hex(r.status);
+            ASSERT_EQ(r.result->vt, VT_I4);
+            EXPECT_EQ(r.result->lVal, row.maximum);
+            EXPECT_EQ(family_total, row.family_total ? VARIANT_TRUE : VARIANT_FALSE);
+        }
+        EXPECT_EQ(by_reference, guid.get()) << "the caller's string was replaced";
+    }
+    Bstr unknown(L"{e2657b80-7f5b-11d2-bf88-00c04f79999c}");
+    VARIANT_BOOL family_total = VARIANT_TRUE;
+    CallResult r;
+    invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD, {string_value(unknown.get()), bool_reference(&family_total)}, r);
+    ASSERT_EQ(r.status, S_OK) << hex(r.status);
+    ASSERT_EQ(r.result->vt, VT_I4);
+    EXPECT_EQ(r.result->lVal, -1);
+    EXPECT_EQ(family_total, VARIANT_FALSE);
+}
+
+TEST_F(RenumberedHost, CollectionAndAttachmentMembers)
+{
+    {
+        CallResult r;
+        invoke(server_.get(), kDefaultComponents, DISPATCH_METHOD, {}, r);
+        ASSERT_EQ(r.status, S_OK) << hex(r.status);
+        ASSERT_EQ(r.result->vt, VT_DISPATCH);
+        ASSERT_NE(r.result->pdispVal, nullptr);
+        EXPECT_EQ(refcount(r.result->pdispVal), 1u) << "the result holds the only reference";
+        Ref<_Collection> list;
+        ASSERT_EQ(r.result->pdispVal->QueryInterface(expected::kCollectionIid, list.put_void()), S_OK);
+        EXPECT_EQ(items_by_position(list.get()), expected_catalogue());
+    }
+    Bstr parent(expected::kCatalogue[0]);
+    Bstr attachment(expected::kCatalogue[1]);
+    {
+        CallResult r;
+        invoke(server_.get(), kIsAttachable, DISPATCH_METHOD, {string_value(parent.get()), string_value(attachment.get())}, r);
+        ASSERT_EQ(r.status, S_OK) << hex(r.status);
+        ASSERT_EQ(r.result->vt, VT_I4);
+        EXPECT_EQ(r.result->lVal, expected::kAttachNoList);
+    }
+    {
+        CallResult r;
+        invoke(server_.get(), kGetAttachableGUIDs, DISPATCH_METHOD, {string_value(parent.get())}, r);
+        ASSERT_EQ(r.status, S_OK) << hex(r.status);
+        EXPECT_EQ(r.result->vt, VT_DISPATCH);  // no list: the null object reference
+        EXPECT_EQ(r.result->pdispVal, nullptr);
+    }
+}
+
+TEST_F(RenumberedHost, MalformedCallsAreRefused)
+{
+    {
+        Variant result;
+        DISPPARAMS no_array{nullptr, nullptr, 2, 0};
+        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &no_array, result.put(),
+                                  nullptr, nullptr),
+                  E_INVALIDARG);
+        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, nullptr, result.put(),
+                                  nullptr, nullptr),
+                  E_INVALIDARG);
+        DISPPARAMS none{};
+        EXPECT_EQ(server_->Invoke(kName, expected::kServerIid, 0, DISPATCH_PROPERTYGET, &none, result.put(),
+                                  nullptr, nullptr),
+                  DISP_E_UNKNOWNINTERFACE);
+        EXPECT_EQ(result->vt, VT_EMPTY);
+    }
+    {
+        CallResult r;  // one argument too few
+        invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD, {}, r);
+        EXPECT_EQ(r.status, DISP_E_BADPARAMCOUNT) << hex(r.status);
+    }
+    {
+        Bstr extra(L"x");
+        CallResult r;  // one argument too many
+        invoke(server_.get(), kServerCategory, DISPATCH_METHOD, {string_value(extra.get())}, r);
+        EXPECT_EQ(r.status, DISP_E_BADPARAMCOUNT) << hex(r.status);
+    }
+    {
+        CallResult r;  // a property cannot be written
+        invoke(server_.get(), kName, DISPATCH_PROPERTYPUT, {}, r);
+        EXPECT_EQ(r.status, DISP_E_MEMBERNOTFOUND) << hex(r.status);
+    }
+}
+
+// A failing operation reached through the library reports as through the
+// class's own table: DISP_E_EXCEPTION with the operation's status, the
+// class's source and the description of its error object; an empty result;
+// the error object still there for a client that asks ISupportErrorInfo
+// first; and the status itself to a caller without an EXCEPINFO.
+TEST_F(RenumberedHost, FailuresReportTheOperationsStatusAndDescription)
+{
+    Bstr guid(expected::kLimitRows[0].guid);
+    BSTR* no_string = nullptr;
+    struct Case {
+        const char* name;
+        DISPID id;
+        std::vector<VARIANT> args;
+        const wchar_t* description;
+    };
+    const Case cases[] = {
+        {"GetMaximumLimit without FamilyTotal", kGetMaximumLimit,
+         {string_value(guid.get()), bool_reference(nullptr)},
+         L"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003"},
+        {"IsAttachable without a parent", kIsAttachable,
+         {string_reference(no_string), string_value(guid.get())},
+         L"IServer.IsAttachable (slot 12) failed with status 0x80004003"},
+        {"GetAttachableGUIDs without a parent", kGetAttachableGUIDs, {string_reference(no_string)},
+         L"IServer.GetAttachableGUIDs (slot 13) failed with status 0x80004003"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CallResult r;
+        invoke(server_.get(), c.id, DISPATCH_METHOD, c.args, r);
+        EXPECT_EQ(r.status, DISP_E_EXCEPTION) << hex(r.status);
+        EXPECT_EQ(r.exception.scode, E_POINTER) << hex(r.exception.scode);
+        EXPECT_EQ(r.exception.wCode, 0);
+        EXPECT_EQ(text_of(r.exception.bstrSource), kSource);
+        EXPECT_EQ(text_of(r.exception.bstrDescription), c.description);
+        EXPECT_EQ(r.exception.bstrHelpFile, nullptr);
+        EXPECT_EQ(r.result->vt, VT_EMPTY);
+
+        Ref<ISupportErrorInfo> support;
+        ASSERT_EQ(server_->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+        EXPECT_EQ(support->InterfaceSupportsErrorInfo(expected::kServerIid), S_OK);
+        support.reset();
+        Ref<IErrorInfo> error;
+        ASSERT_EQ(GetErrorInfo(0, error.put()), S_OK) << "no error object after the call";
+        Bstr description;
+        Bstr source;
+        error->GetDescription(description.put());
+        error->GetSource(source.put());
+        EXPECT_EQ(text_of(description.get()), c.description);
+        EXPECT_EQ(text_of(source.get()), kSource);
+
+        // Without an EXCEPINFO the status itself.
+        std::vector<VARIANT> args(c.args.rbegin(), c.args.rend());
+        DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+        Variant result;
+        EXPECT_EQ(server_->Invoke(c.id, IID_NULL, 0, DISPATCH_METHOD, &params, result.put(), nullptr, nullptr),
+                  E_POINTER);
+        EXPECT_EQ(result->vt, VT_EMPTY);
+        EXPECT_EQ(refcount(server_.get()), 1u);
+    }
+    // The early-bound call publishes the very same description.
+    LONG maximum = 12345;
+    BSTR component = guid.get();
+    EXPECT_EQ(server_->GetMaximumLimit(&component, nullptr, &maximum), E_POINTER);
+    Ref<IErrorInfo> error;
+    ASSERT_EQ(GetErrorInfo(0, error.put()), S_OK);
+    Bstr description;
+    error->GetDescription(description.put());
+    EXPECT_EQ(text_of(description.get()), cases[0].description);
+}
+
+// The choice is made per instance, at its first late-bound call, and kept:
+// registering or unregistering the library changes what new instances
+// answer, never the identifiers an instance has already handed out.
+class HostLibraryChoice : public ModuleTest {};
+
+TEST_F(HostLibraryChoice, RegisteringOrUnregisteringAffectsNewInstances)
+{
+    HRESULT hr = E_FAIL;
+    Ref<IServer> before = create_server();
+    ASSERT_TRUE(before);
+    // Without it, or with the stand-in TivDefn of another test: identifiers 1 to 9.
+    ASSERT_EQ(id_of_name(before.get(), L"GetMaximumLimit", &hr), 8);
+
+    Ref<IServer> during;
+    {
+        std::optional<RenumberedHostLibrary> library(std::in_place);
+        ASSERT_EQ(library->status(), S_OK) << hex(library->status());
+        during = create_server();
+        ASSERT_TRUE(during);
+        EXPECT_EQ(id_of_name(during.get(), L"GetMaximumLimit", &hr), kGetMaximumLimit);
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(id_of_name(before.get(), L"GetMaximumLimit", &hr), 8) << "an earlier instance changed";
+        EXPECT_EQ(hr, S_OK);
+    }
+    Ref<IServer> after = create_server();
+    ASSERT_TRUE(after);
+    EXPECT_EQ(id_of_name(after.get(), L"GetMaximumLimit", &hr), 8);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(id_of_name(during.get(), L"GetMaximumLimit", &hr), kGetMaximumLimit);
+
+    // Each instance's identifiers keep working on it.
+    const std::pair<IServer*, DISPID> calls[] = {
+        {before.get(), 1}, {during.get(), kName}, {after.get(), 1}};
+    for (const auto& [object, id] : calls) {
+        CallResult r;
+        invoke(object, id, DISPATCH_PROPERTYGET, {}, r);
+        ASSERT_EQ(r.status, S_OK) << id << " " << hex(r.status);
+        ASSERT_EQ(r.result->vt, VT_BSTR);
+        EXPECT_EQ(text_of(r.result->bstrVal), as_text(expected::kName));
+    }
+    {
+        CallResult r;
+        invoke(after.get(), kName, DISPATCH_PROPERTYGET, {}, r);
+        EXPECT_EQ(r.status, DISP_E_MEMBERNOTFOUND) << hex(r.status);
+    }
+    for (IServer* object : {before.get(), during.get(), after.get()})
+        EXPECT_EQ(refcount(object), 1u);
+}
+
+// A library registered before (here the stand-in TivDefn.tlb) is registered
+// again afterwards, and new instances follow it.
+TEST_F(HostLibraryChoice, TheLibraryRegisteredBeforeComesBack)
+{
+    RegisteredHostLibrary stand_in;
+    ASSERT_EQ(stand_in.status(), S_OK) << hex(stand_in.status());
+    const std::wstring before = registered_host_path();
+    ASSERT_FALSE(before.empty());
+    HRESULT hr = E_FAIL;
+    {
+        RenumberedHostLibrary renumbered;
+        ASSERT_EQ(renumbered.status(), S_OK) << hex(renumbered.status());
+        EXPECT_EQ(registered_host_path(), renumbered_library_path());
+        Ref<IServer> server = create_server();
+        ASSERT_TRUE(server);
+        EXPECT_EQ(id_of_name(server.get(), L"ServerCategory", &hr), kServerCategory);
+    }
+    EXPECT_EQ(registered_host_path(), before);
+    Ref<IServer> server = create_server();
+    ASSERT_TRUE(server);
+    Ref<ITypeInfo> info;
+    ASSERT_EQ(server->GetTypeInfo(0, 0, info.put()), S_OK);
+    std::wstring name = L"ServerCategory";
+    LPOLESTR names[1] = {name.data()};
+    MEMBERID described = 0;
+    ASSERT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK);
+    EXPECT_EQ(described, 9);
+    EXPECT_EQ(id_of_name(server.get(), name.c_str(), &hr), 9);
+    EXPECT_EQ(hr, S_OK);
+    info.reset();
+    EXPECT_EQ(refcount(server.get()), 1u);
+}
+
+// A library whose IServer does not lay out the face's vtable is not used for
+// late binding: calls through it would reach the wrong operations.
+TEST_F(HostLibraryChoice, ALibraryThatDoesNotLayOutTheFaceIsNotUsed)
+{
+    RenumberedHostLibrary swapped(kSwappedFile);
+    ASSERT_EQ(swapped.status(), S_OK) << hex(swapped.status()) << " registering " << printable(swapped.path());
+    Ref<IServer> server = create_server();
+    ASSERT_TRUE(server);
+    {
+        // Its description is handed out as it is...
+        Ref<ITypeInfo> info;
+        ASSERT_EQ(server->GetTypeInfo(0, 0, info.put()), S_OK);
+        std::wstring name = L"Name";
+        LPOLESTR names[1] = {name.data()};
+        MEMBERID described = 0;
+        ASSERT_EQ(info->GetIDsOfNames(names, 1, &described), S_OK);
+        EXPECT_EQ(described, kName);
+    }
+    // ...but the class's own table answers.
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(id_of_name(server.get(), L"Name", &hr), 1);
+    EXPECT_EQ(hr, S_OK);
+    for (const auto& [id, text] : {std::pair<DISPID, std::u16string_view>{1, expected::kName},
+                                   {2, expected::kReleaseNumber}}) {
+        CallResult r;
+        invoke(server.get(), id, DISPATCH_PROPERTYGET, {}, r);
+        ASSERT_EQ(r.status, S_OK) << id << " " << hex(r.status);
+        ASSERT_EQ(r.result->vt, VT_BSTR);
+        EXPECT_EQ(text_of(r.result->bstrVal), as_text(text));
+    }
+    CallResult r;
+    invoke(server.get(), kName, DISPATCH_PROPERTYGET, {}, r);
+    EXPECT_EQ(r.status, DISP_E_MEMBERNOTFOUND) << hex(r.status);
+    EXPECT_EQ(refcount(server.get()), 1u);
+}
+
+}  // namespace
