@@ -1,10 +1,10 @@
 // The call discipline every IServer operation follows, written once:
-//  - a null result or by-reference address is refused with E_POINTER, and
-//    nothing is written;
+//  - a null result or by-reference address is refused with E_POINTER; a
+//    valid result address then holds null (or 0), nothing else is written;
 //  - a reference on the instance is held for the whole call;
 //  - a String or Collection result is set to null before any work (its old
 //    value is overwritten, not freed); a Long result is not touched until
-//    the end;
+//    the end; a failed call leaves it null (or 0);
 //  - the result is built in a local; a raised error releases every local,
 //    the partial result included, and becomes the status;
 //  - the reference is dropped, then the result is handed to the caller.
@@ -60,6 +60,7 @@ HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
 {
     using Slot = ResultSlot<Out>;
     if (!result || any_null(addresses)) {
+        if (result) *result = Out{};
         raise_to_caller(rt::RaisedError::failure(E_POINTER), op);
         return E_POINTER;
     }

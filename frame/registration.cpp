@@ -40,10 +40,12 @@ HRESULT unregister_type_library() noexcept
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     if (status != ERROR_SUCCESS) return from_registry(status);
     key.reset();
+    // Only "not registered" means nothing is left to remove; any other
+    // failure (a key that could not be removed, a file that could not be
+    // read) leaves the library registered.
     const HRESULT hr = UnRegisterTypeLib(LIBID_TivOrvantaZNA100, kLibraryMajor, kLibraryMinor,
                                          kLibraryLocale, kLibrarySysKind);
-    if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) return S_OK;
-    return hr;
+    return hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
 }
 
 }  // namespace

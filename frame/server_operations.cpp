@@ -133,7 +133,7 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
     return run_operation(identity(), op::IsAttachable, result, {ParentGUID, AttachmentGUID},
                          [&]() -> LONG {
         // Obtaining the list: any failure falls back to "no list".
-        return with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
+        const LONG answer = with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
             rt::ComPtr<_Collection> list;
             rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
                            IID__CTivOrvantaZNA100, slot_of(kMemberGetAttachableGUIDs),
@@ -159,6 +159,10 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
             const bool lookup_failed = error_record().number != 0;
             return !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
         });
+        // The inner calls' failures were absorbed into the answer: an error
+        // object one of them published is not the caller's to read.
+        SetErrorInfo(0, nullptr);
+        return answer;
     });
 }
 

@@ -131,4 +131,16 @@ TEST_F(Registration, TheRegisteredTypeLibraryIsFoundByIdentifierVersionAndLocale
     SysFreeString(path);
 }
 
+// The platform's answer for a library with nothing registered is
+// E_INVALIDARG, never TYPE_E_REGISTRYACCESS: so the module's unregistration,
+// which skips a library that is not registered, passes every status the
+// platform gives it on to the caller.
+TEST_F(Registration, UnregisteringALibraryNeverRegisteredIsAnInvalidArgument)
+{
+    const GUID never = {0x5C7E0F31, 0x2B4D, 0x4E61, {0x9A, 0x10, 0x6F, 0x3D, 0x22, 0x81, 0x4B, 0xE7}};
+    EXPECT_EQ(UnRegisterTypeLib(never, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32), E_INVALIDARG);
+    EXPECT_EQ(UnRegisterTypeLib(expected::kLibid, 9, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
+              E_INVALIDARG);
+}
+
 }  // namespace

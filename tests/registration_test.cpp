@@ -319,6 +319,42 @@ TEST_F(Registration, EachRegistryFailureWhileUnregisteringReachesTheCallerUnchan
     }
 }
 
+// A registry failure at each change unregistration makes, in turn. Success
+// is reported only when the module's library is no longer registered for
+// this build; otherwise the failure reaches the caller, and a second
+// unregistration finishes the work.
+TEST_F(Registration, UnregisteringReportsSuccessOnlyWhenTheLibraryIsGone)
+{
+    const std::string path_key = std::string("TypeLib\\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}\\1.0\\0\\") +
+                                 (sizeof(void*) == 8 ? "win64" : "win32");
+    const char* const library[] = {path_key.c_str()};
+    int library_failures = 0;
+    for (long n = 1;; ++n) {
+        SCOPED_TRACE("change " + std::to_string(n));
+        rt::standin::registry_reset();
+        install_machine();
+        ASSERT_EQ(DllRegisterServer(), S_OK);
+        ASSERT_FALSE(registry_snapshot::classes_trees(library).empty());
+        rt::standin::fail_registry_change_after(n, ERROR_ACCESS_DENIED);
+        const HRESULT hr = DllUnregisterServer();
+        const long changes = rt::standin::registry_changes_seen();
+        rt::standin::fail_registry_change_after(0, ERROR_SUCCESS);
+        const bool library_left = !registry_snapshot::classes_trees(library).empty();
+        if (hr == S_OK) {
+            EXPECT_FALSE(library_left) << "success reported with the library still registered";
+        } else {
+            library_failures += hr == TYPE_E_REGISTRYACCESS;
+            EXPECT_TRUE(hr == TYPE_E_REGISTRYACCESS ||
+                        hr == HRESULT_FROM_WIN32(static_cast<unsigned long>(ERROR_ACCESS_DENIED)))
+                << std::hex << hr;
+            EXPECT_EQ(DllUnregisterServer(), S_OK);
+            EXPECT_EQ(whole_registry(), machine_) << text_lines(minus(whole_registry(), machine_));
+        }
+        if (n > changes) break;
+    }
+    EXPECT_EQ(library_failures, 1);
+}
+
 // The shared module exports both entry points, and they work over its own
 // copy of the stand-in registry.
 TEST(RegistrationExports, TheSharedModuleRegistersAndUnregisters)

@@ -186,6 +186,8 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
     const Case cases[] = {
         {"obtaining the list fails", {E_FAIL, false, {}}, kAttachment, false, 2,
          {E_FAIL, &IID__CTivOrvantaZNA100, "GetAttachableGUIDs"}},
+        {"obtaining the list fails after publishing an error", {E_FAIL, false, {}, true}, kAttachment,
+         false, 2, {E_FAIL, &IID__CTivOrvantaZNA100, "GetAttachableGUIDs"}},
         {"fails, yet hands a list", {E_FAIL, true, holding(kAttachment)}, kAttachment, false, 2},
         {"no list", {S_OK, false, {}}, kAttachment, false, 2},
         {"no list, positive status", {S_FALSE, false, {}}, kAttachment, false, 2},
@@ -230,6 +232,7 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         EXPECT_EQ(parent, parent_owned.get());
         EXPECT_EQ(attachment, attachment_owned.get());
         EXPECT_EQ(refcount(server.get()), refs);
+        EXPECT_FALSE(take_error_object().present) << "a stale error object after success";
         const orvanta::ErrorRecord& record = orvanta::error_record();
         if (c.record.number != kUnchecked) {
             EXPECT_EQ(record.number, c.record.number);

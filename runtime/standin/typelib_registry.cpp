@@ -288,8 +288,10 @@ HRESULT unregister(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYS
         RegDeleteKeyW(HKEY_CLASSES_ROOT, itf.c_str());
     }
 
-    // The path key, then its locale key if that is now empty.
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, path_key.c_str());
+    // The path key, then its locale key if that is now empty. A path key that
+    // stays leaves the library registered, which the caller must hear of.
+    if (RegDeleteKeyW(HKEY_CLASSES_ROOT, path_key.c_str()) != ERROR_SUCCESS)
+        return TYPE_E_REGISTRYACCESS;
     RegDeleteKeyW(HKEY_CLASSES_ROOT, (version_key + u'\\' + locale).c_str());
 
     // The version key goes only when nothing but FLAGS and HELPDIR remains;
