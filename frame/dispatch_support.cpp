@@ -26,7 +26,7 @@ HRESULT report_exception(HRESULT status, EXCEPINFO* info) noexcept
     info->scode = status;
     const ErrorRecord& record = error_record();
     if (record.number == status) {
-        info->bstrSource = SysAllocString(OLESTR("TivOrvantaZNA100.CTivOrvantaZNA100"));
+        info->bstrSource = SysAllocString(error_source());
         info->bstrDescription = SysAllocString(record.description);
     }
     return DISP_E_EXCEPTION;

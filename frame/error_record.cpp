@@ -1,6 +1,7 @@
 #include "error_record.h"
 
 #include "frame/iserver.h"
+#include "frame/static_bstr.h"
 #include "runtime/com_ptr.h"
 
 #include <cstdio>
@@ -9,6 +10,8 @@ namespace orvanta {
 namespace {
 
 thread_local ErrorRecord t_record;
+
+constexpr StaticBStr<identity::kProgramId.size()> kSource(identity::kProgramId);
 
 const char* interface_name_of(REFIID iid) noexcept
 {
@@ -31,6 +34,8 @@ void describe(ErrorRecord& r, const char* interface_name, const char* operation)
 }
 
 }  // namespace
+
+BSTR error_source() noexcept { return kSource.get(); }
 
 const ErrorRecord& error_record() noexcept { return t_record; }
 
@@ -56,9 +61,8 @@ void raise_to_caller(const rt::RaisedError& error, const Operation& running) noe
     note_error(error, running);
     rt::ComPtr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(create.put()))) return;
-    static OLECHAR source[] = OLESTR("TivOrvantaZNA100.CTivOrvantaZNA100");
     create->SetGUID(t_record.iid);
-    create->SetSource(source);
+    create->SetSource(error_source());
     create->SetDescription(t_record.description);
     rt::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))

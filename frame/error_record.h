@@ -23,6 +23,10 @@ struct ErrorRecord {
     OLECHAR description[192] = {};
 };
 
+// The source every error report names: the class's program identifier.
+// Constant storage; callers only read it.
+BSTR error_source() noexcept;
+
 const ErrorRecord& error_record() noexcept;
 void clear_error_record() noexcept;
 

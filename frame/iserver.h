@@ -2,8 +2,11 @@
 // the identifiers of the module's own class and default interface.
 #pragma once
 
+#include "definition/module_identity.h"
 #include "runtime/automation.h"
 #include "runtime/collection.h"
+
+#include <string_view>
 
 // {89078C47-AB89-11D3-B1BC-00C04F794409}: IDispatch's seven entries, then
 // exactly these nine operations, consecutive, in this order.
@@ -22,16 +25,38 @@ struct IServer : IDispatch {
 // The class's default interface: a dispatch interface with no members.
 struct _CTivOrvantaZNA100 : IDispatch {};
 
-inline constexpr IID IID_IServer = {
-    0x89078C47, 0xAB89, 0x11D3, {0xB1, 0xBC, 0x00, 0xC0, 0x4F, 0x79, 0x44, 0x09}};
-inline constexpr IID IID__CTivOrvantaZNA100 = {
-    0x0190584F, 0x0F1B, 0x4C7F, {0x87, 0xAD, 0x8B, 0xD5, 0x1D, 0x2E, 0x8B, 0x4E}};
-inline constexpr CLSID CLSID_CTivOrvantaZNA100 = {
-    0x68A285B0, 0x5582, 0x4720, {0xA8, 0x01, 0xBF, 0xCE, 0xF6, 0x26, 0xBB, 0xD6}};
-inline constexpr GUID LIBID_TivOrvantaZNA100 = {
-    0xCC0FE54A, 0xF447, 0x4D79, {0xAD, 0x4D, 0x90, 0xF9, 0x4C, 0x59, 0xB0, 0x03}};
-inline constexpr GUID LIBID_TivDefn = {
-    0xA966A13A, 0xFD2F, 0x11D2, {0xBF, 0x83, 0x00, 0xC0, 0x4F, 0x79, 0x44, 0x09}};
+namespace orvanta {
+
+// A GUID from its registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", at
+// compile time: the identifiers are written once, as text.
+constexpr GUID guid_of(std::string_view text)
+{
+    auto hex = [text](std::size_t at, std::size_t digits) {
+        unsigned long value = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            const char c = text[i];
+            value = value * 16 + static_cast<unsigned long>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        return value;
+    };
+    GUID g{};
+    g.Data1 = static_cast<decltype(g.Data1)>(hex(1, 8));
+    g.Data2 = static_cast<decltype(g.Data2)>(hex(10, 4));
+    g.Data3 = static_cast<decltype(g.Data3)>(hex(15, 4));
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::size_t at = i < 2 ? 20 + 2 * i : 21 + 2 * i;
+        g.Data4[i] = static_cast<unsigned char>(hex(at, 2));
+    }
+    return g;
+}
+
+}  // namespace orvanta
+
+inline constexpr IID IID_IServer = orvanta::guid_of(orvanta::identity::kServerInterfaceId);
+inline constexpr IID IID__CTivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kDefaultInterfaceId);
+inline constexpr CLSID CLSID_CTivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kClassId);
+inline constexpr GUID LIBID_TivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kLibraryId);
+inline constexpr GUID LIBID_TivDefn = orvanta::guid_of(orvanta::identity::kHostLibraryId);
 
 namespace orvanta {
 

@@ -18,7 +18,8 @@ struct StaticBStr {
     uint32_t byte_length;
     OLECHAR units[N + 1];
 
-    constexpr explicit StaticBStr(std::u16string_view text)
+    template <class Char>
+    constexpr explicit StaticBStr(std::basic_string_view<Char> text)
         : byte_length(static_cast<uint32_t>(N * sizeof(OLECHAR))), units{}
     {
         for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<OLECHAR>(text[i]);

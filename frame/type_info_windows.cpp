@@ -16,7 +16,8 @@ namespace {
 
 HRESULT load_library(Face face, rt::ComPtr<ITypeLib>& library) noexcept
 {
-    if (face == Face::Server) return LoadRegTypeLib(LIBID_TivDefn, 34, 2, 0, library.put());
+    if (face == Face::Server) return LoadRegTypeLib(LIBID_TivDefn, identity::kHostLibraryMajor,
+                                                         identity::kHostLibraryMinor, 0, library.put());
     PathText module_path;
     const HRESULT hr = module_file_name(module_path);
     if (FAILED(hr)) return hr;
