@@ -1,7 +1,7 @@
 #include "frame/class_factory.h"
 
-#include "frame/module_state.h"
 #include "frame/server_class.h"
+#include "runtime/module_state.h"
 
 namespace orvanta {
 namespace {
@@ -21,12 +21,12 @@ public:
     }
     STDMETHOD_(ULONG, AddRef)() override
     {
-        lock_module();
+        rt::lock_module();
         return 2;
     }
     STDMETHOD_(ULONG, Release)() override
     {
-        unlock_module();
+        rt::unlock_module();
         return 1;
     }
 
@@ -41,9 +41,9 @@ public:
     STDMETHOD(LockServer)(BOOL lock) override
     {
         if (lock)
-            lock_module();
+            rt::lock_module();
         else
-            unlock_module();
+            rt::unlock_module();
         return S_OK;
     }
 };

@@ -1,7 +1,7 @@
 // The module's entry points for getting the class object and for unloading.
 #include "frame/class_factory.h"
 #include "frame/iserver.h"
-#include "frame/module_state.h"
+#include "runtime/module_state.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 {
@@ -13,5 +13,5 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 
 STDAPI DllCanUnloadNow()
 {
-    return orvanta::module_can_unload() ? S_OK : S_FALSE;
+    return rt::module_can_unload() ? S_OK : S_FALSE;
 }

@@ -6,6 +6,7 @@
 
 #include "frame/iserver.h"
 #include "runtime/fault_injection.h"
+#include "runtime/module_state.h"
 
 #include <new>
 

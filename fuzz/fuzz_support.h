@@ -4,6 +4,7 @@
 
 #include "runtime/automation.h"
 #include "runtime/fault_injection.h"
+#include "runtime/module_state.h"
 
 #include <cstddef>
 #include <cstdint>

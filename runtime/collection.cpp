@@ -3,7 +3,7 @@
 // collection_dispatch.cpp.
 #include "collection_impl.h"
 
-#include "fault_injection.h"
+#include "module_state.h"
 #include "raised_error.h"
 
 #include <algorithm>

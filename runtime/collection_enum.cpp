@@ -2,7 +2,7 @@
 // right by the collection as elements come and go (see collection_impl.h).
 #include "collection_impl.h"
 
-#include "fault_injection.h"
+#include "module_state.h"
 #include "raised_error.h"
 
 #include <algorithm>

@@ -14,7 +14,7 @@
 #include "definition/catalogue.h"
 #include "definition/identity.h"
 #include "definition/limits.h"
-#include "frame/module_state.h"
+#include "runtime/module_state.h"
 #include "runtime/variant.h"
 
 #include <functional>
@@ -120,7 +120,7 @@ State state_of(Scene& s)
     State st;
     st.strings = rt::live_strings();
     st.objects = rt::live_objects();
-    st.locks = orvanta::module_locks();
+    st.locks = rt::module_locks();
     st.server_refs = refcount(s.server.get());
     st.list_refs = refcount(s.list.get());
     st.walker_refs = refcount(s.walker.get());
@@ -603,9 +603,9 @@ std::vector<Operation> operations()
          [](Scene&, Answer& a) { EXPECT_NE(a.object, nullptr); }},
         {"IClassFactory.LockServer", Result::kNone, Refusal::kStatus, 0, false,
          [](Scene& s, Answer&) {
-             const long locks = orvanta::module_locks();
+             const long locks = rt::module_locks();
              const HRESULT locked = s.factory->LockServer(TRUE);
-             EXPECT_EQ(orvanta::module_locks(), locks + 1);
+             EXPECT_EQ(rt::module_locks(), locks + 1);
              const HRESULT unlocked = s.factory->LockServer(FALSE);
              return FAILED(locked) ? locked : unlocked;
          },

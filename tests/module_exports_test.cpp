@@ -70,7 +70,7 @@ TEST(ModuleExports, InternalCppNamesStayInside)
     };
     const Internal internals[] = {
         {"_ZN7orvanta12class_objectEv", "orvanta::class_object()"},
-        {"_ZN7orvanta17module_can_unloadEv", "orvanta::module_can_unload()"},
+        {"_ZN2rt17module_can_unloadEv", "rt::module_can_unload()"},
         {"_ZN7orvanta10find_limitESt17basic_string_viewIDsSt11char_traitsIDsEE",
          "orvanta::find_limit(std::basic_string_view<char16_t, std::char_traits<char16_t> >)"},
         {"_ZN2rt21fail_allocation_afterEl", "rt::fail_allocation_after(long)"},
