@@ -6,7 +6,7 @@
 
 #include "frame/iserver.h"
 #include "runtime/fault_injection.h"
-#include "runtime/module_state.h"
+#include "runtime/unknown.h"
 
 #include <new>
 
@@ -36,17 +36,20 @@ public:
                       UINT* puArgErr) override;
 };
 
-class CTivOrvantaZNA100 : public DefaultFace, public ServerFace {
+class CTivOrvantaZNA100;
+using ServerUnknown = rt::Unknown<CTivOrvantaZNA100, rt::ApartmentCount, DefaultFace, ServerFace>;
+
+class CTivOrvantaZNA100 : public ServerUnknown {
+    friend ServerUnknown;  // destroys the instance at its last reference
+
 public:
     // A new instance of T (the class or a test's subclass of it), queried for
     // riid. The caller owns the one reference handed out.
     template <class T = CTivOrvantaZNA100>
     static HRESULT create(REFIID riid, void** ppv) noexcept;
 
-    // IUnknown, shared by both faces.
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
+    // What both faces answer to (server_unknown.cpp).
+    static const rt::Interface<CTivOrvantaZNA100> kInterfaces[];
 
     // The IServer face.
     STDMETHOD(get_Name)(BSTR* r) override { return IServer_Name(r); }
@@ -69,8 +72,8 @@ public:
     STDMETHOD(ServerCategory)(BSTR* r) override { return IServer_ServerCategory(r); }
 
 protected:
-    CTivOrvantaZNA100() noexcept { rt::object_created(); }
-    virtual ~CTivOrvantaZNA100() { rt::object_destroyed(); }
+    CTivOrvantaZNA100() noexcept = default;
+    virtual ~CTivOrvantaZNA100() = default;
 
     // The class's own table of operations; not published.
     virtual HRESULT IServer_Name(BSTR* result);
@@ -86,12 +89,6 @@ protected:
 
 private:
     IUnknown* identity() noexcept { return static_cast<DefaultFace*>(this); }
-
-    // The class is apartment-threaded: an instance is only ever called on the
-    // thread that created it, so its count needs no interlocked operations
-    // (the single-thread model of apartment objects). What threads do share,
-    // the module's counts, is atomic.
-    ULONG refs_ = 0;
 };
 
 template <class T>
@@ -102,9 +99,8 @@ HRESULT CTivOrvantaZNA100::create(REFIID riid, void** ppv) noexcept
     if (rt::allocation_should_fail()) return E_OUTOFMEMORY;
     T* instance = new (std::nothrow) T();
     if (!instance) return E_OUTOFMEMORY;
-    // The query takes the first reference; a refused interface destroys the
-    // instance at once.
-    instance->AddRef();
+    // The query takes a reference of its own; a refused interface destroys
+    // the instance as the first reference goes.
     const HRESULT hr = instance->QueryInterface(riid, ppv);
     instance->Release();
     return hr;

@@ -3,7 +3,6 @@
 // collection_dispatch.cpp.
 #include "collection_impl.h"
 
-#include "module_state.h"
 #include "raised_error.h"
 
 #include <algorithm>
@@ -26,37 +25,20 @@ Element* keyed(const KeyIndex& keys, const Selector& s)
 
 }  // namespace
 
-Collection::Collection() noexcept { object_created(); }
+const Interface<Collection> Collection::kInterfaces[] = {
+    answers<Collection, _Collection>(IID_IUnknown),
+    answers<Collection, _Collection>(IID_IDispatch),
+    answers<Collection, _Collection>(IID__Collection),
+    kEndOfInterfaces<Collection>,
+};
 
 Collection::~Collection()
 {
-    // Values go before the count drops, so a module asked whether it may
-    // unload never sees zero while element objects are still being released.
+    // Values go before the count drops (the base's, last), so a module asked
+    // whether it may unload never sees zero while element objects are still
+    // being released.
     keys_.clear();
     elements_.clear();
-    object_destroyed();
-}
-
-HRESULT Collection::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID__Collection)) {
-        *ppv = static_cast<_Collection*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Collection::AddRef() { return ++refs_; }
-
-ULONG Collection::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
 }
 
 HRESULT Collection::Item(VARIANT* index, VARIANT* result)

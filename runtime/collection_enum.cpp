@@ -2,46 +2,25 @@
 // right by the collection as elements come and go (see collection_impl.h).
 #include "collection_impl.h"
 
-#include "module_state.h"
 #include "raised_error.h"
 
 #include <algorithm>
 
 namespace rt::coll {
 
+const Interface<Enumerator> Enumerator::kInterfaces[] = {
+    answers<Enumerator, IEnumVARIANT>(IID_IUnknown),
+    answers<Enumerator, IEnumVARIANT>(IID_IEnumVARIANT),
+    kEndOfInterfaces<Enumerator>,
+};
+
 Enumerator::Enumerator(Collection* owner, std::size_t next_slot) noexcept
     : hold_(ComPtr<_Collection>::share(owner)), owner_(owner), next_(next_slot)
 {
     owner_->attach(this);
-    object_created();
 }
 
-Enumerator::~Enumerator()
-{
-    owner_->detach(this);
-    object_destroyed();
-}
-
-HRESULT Enumerator::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumVARIANT)) {
-        *ppv = static_cast<IEnumVARIANT*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Enumerator::AddRef() { return ++refs_; }
-
-ULONG Enumerator::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
+Enumerator::~Enumerator() { owner_->detach(this); }
 
 HRESULT Enumerator::Next(ULONG celt, VARIANT* values, ULONG* fetched)
 {

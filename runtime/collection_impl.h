@@ -23,6 +23,7 @@
 #include "collection_alloc.h"
 #include "collection_args.h"
 #include "com_ptr.h"
+#include "unknown.h"
 
 #include <atomic>
 #include <cstddef>
@@ -177,17 +178,14 @@ private:
 
 class Enumerator;
 
-class Collection final : public _Collection {
+class Collection final : public Unknown<Collection, ApartmentCount, _Collection> {
 public:
-    Collection() noexcept;
+    Collection() noexcept = default;
     ~Collection();
     Collection(const Collection&) = delete;
     Collection& operator=(const Collection&) = delete;
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    static const Interface<Collection> kInterfaces[];
 
     // IDispatch (collection_dispatch.cpp)
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
@@ -222,23 +220,20 @@ private:
     // Where Add puts the new element, from Before and After.
     std::size_t insertion_slot(VARIANT* before, VARIANT* after) const;
 
-    std::atomic<ULONG> refs_{1};
     ElementArena arena_;  // outlives the elements carved from it
     Slots elements_;
     KeyIndex keys_;
     Enumerator* enumerators_ = nullptr;  // intrusive list of the live ones
 };
 
-class Enumerator final : public IEnumVARIANT {
+class Enumerator final : public Unknown<Enumerator, ApartmentCount, IEnumVARIANT> {
 public:
     Enumerator(Collection* owner, std::size_t next_slot) noexcept;
     ~Enumerator();
     Enumerator(const Enumerator&) = delete;
     Enumerator& operator=(const Enumerator&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    static const Interface<Enumerator> kInterfaces[];
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
@@ -256,7 +251,6 @@ public:
 
 private:
     friend class Collection;
-    std::atomic<ULONG> refs_{1};
     ComPtr<_Collection> hold_;  // keeps owner_ alive
     Collection* owner_;
     std::size_t next_;
