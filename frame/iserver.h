@@ -7,6 +7,7 @@
 #include "runtime/collection.h"
 
 #include <string_view>
+#include <type_traits>
 
 // {89078C47-AB89-11D3-B1BC-00C04F794409}: IDispatch's seven entries, then
 // exactly these nine operations, consecutive, in this order.
@@ -76,5 +77,61 @@ constexpr int kFirstServerMember = kMemberName;
 constexpr int kLastServerMember = kMemberServerCategory;
 constexpr int kDispatchEntries = 7;
 constexpr int slot_of(ServerMember m) { return kDispatchEntries + m - kMemberName; }
+
+// One member of IServer: what name lookup, invocation and the error record
+// read. The entry is given by its shape: exactly one of the five is set, and
+// it fixes the arguments (String, then String or Boolean by reference) and
+// the result (String, Collection or Long).
+struct ServerMemberInfo {
+    const char* name;
+    ServerMember id;
+    bool property;  // reached by a property read; the others by a method call
+    decltype(&IServer::get_Name) text = nullptr;
+    decltype(&IServer::DefaultComponents) list = nullptr;
+    decltype(&IServer::GetAttachableGUIDs) list_for = nullptr;
+    decltype(&IServer::IsAttachable) answer_for = nullptr;
+    decltype(&IServer::GetMaximumLimit) limit_for = nullptr;
+
+    constexpr UINT arguments() const { return text || list ? 0 : list_for ? 1 : 2; }
+};
+
+template <class Entry>
+constexpr ServerMemberInfo member(const char* name, ServerMember id, bool property, Entry entry)
+{
+    ServerMemberInfo m{name, id, property};
+    if constexpr (std::is_same_v<Entry, decltype(m.text)>) m.text = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.list)>) m.list = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.list_for)>) m.list_for = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.answer_for)>) m.answer_for = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.limit_for)>) m.limit_for = entry;
+    return m;
+}
+
+constexpr bool kProperty = true;
+constexpr bool kMethod = false;
+
+// In vtable order, which is also the order of the dispatch identifiers.
+inline constexpr ServerMemberInfo kServerMembers[] = {
+    member("Name", kMemberName, kProperty, &IServer::get_Name),
+    member("ReleaseNumber", kMemberReleaseNumber, kProperty, &IServer::get_ReleaseNumber),
+    member("Description", kMemberDescription, kProperty, &IServer::get_Description),
+    member("ServerGUID", kMemberServerGUID, kProperty, &IServer::get_ServerGUID),
+    member("DefaultComponents", kMemberDefaultComponents, kMethod, &IServer::DefaultComponents),
+    member("IsAttachable", kMemberIsAttachable, kMethod, &IServer::IsAttachable),
+    member("GetAttachableGUIDs", kMemberGetAttachableGUIDs, kMethod, &IServer::GetAttachableGUIDs),
+    member("GetMaximumLimit", kMemberGetMaximumLimit, kMethod, &IServer::GetMaximumLimit),
+    member("ServerCategory", kMemberServerCategory, kMethod, &IServer::ServerCategory),
+};
+
+constexpr bool members_in_order()
+{
+    int expected = kFirstServerMember;
+    for (const ServerMemberInfo& m : kServerMembers)
+        if (m.id != expected++) return false;
+    return expected == kLastServerMember + 1;
+}
+static_assert(members_in_order(), "one description per member, in vtable order");
+
+constexpr const ServerMemberInfo& server_member(ServerMember id) { return kServerMembers[id - kFirstServerMember]; }
 
 }  // namespace orvanta

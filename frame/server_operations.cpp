@@ -15,21 +15,21 @@
 namespace orvanta {
 namespace {
 
-constexpr Operation operation(ServerMember member, const char* name)
+constexpr Operation operation(ServerMember member)
 {
-    return {"IServer", &IID_IServer, slot_of(member), name};
+    return {"IServer", &IID_IServer, slot_of(member), server_member(member).name};
 }
 
 namespace op {
-constexpr Operation Name = operation(kMemberName, "Name");
-constexpr Operation ReleaseNumber = operation(kMemberReleaseNumber, "ReleaseNumber");
-constexpr Operation Description = operation(kMemberDescription, "Description");
-constexpr Operation ServerGUID = operation(kMemberServerGUID, "ServerGUID");
-constexpr Operation DefaultComponents = operation(kMemberDefaultComponents, "DefaultComponents");
-constexpr Operation IsAttachable = operation(kMemberIsAttachable, "IsAttachable");
-constexpr Operation GetAttachableGUIDs = operation(kMemberGetAttachableGUIDs, "GetAttachableGUIDs");
-constexpr Operation GetMaximumLimit = operation(kMemberGetMaximumLimit, "GetMaximumLimit");
-constexpr Operation ServerCategory = operation(kMemberServerCategory, "ServerCategory");
+constexpr Operation Name = operation(kMemberName);
+constexpr Operation ReleaseNumber = operation(kMemberReleaseNumber);
+constexpr Operation Description = operation(kMemberDescription);
+constexpr Operation ServerGUID = operation(kMemberServerGUID);
+constexpr Operation DefaultComponents = operation(kMemberDefaultComponents);
+constexpr Operation IsAttachable = operation(kMemberIsAttachable);
+constexpr Operation GetAttachableGUIDs = operation(kMemberGetAttachableGUIDs);
+constexpr Operation GetMaximumLimit = operation(kMemberGetMaximumLimit);
+constexpr Operation ServerCategory = operation(kMemberServerCategory);
 }  // namespace op
 
 template <std::size_t... I>
@@ -136,8 +136,8 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
         const LONG answer = with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
             rt::ComPtr<_Collection> list;
             rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
-                           IID__CTivOrvantaZNA100, slot_of(kMemberGetAttachableGUIDs),
-                           "GetAttachableGUIDs");
+                           IID__CTivOrvantaZNA100, op::GetAttachableGUIDs.slot,
+                           op::GetAttachableGUIDs.name);
             if (!list) return AttachNoList;
 
             // The lookup: a failure ends only this step and is read back from

@@ -14,6 +14,7 @@
 #include "automation.h"
 #include "bstr.h"
 #include "collection_alloc.h"
+#include "late_binding.h"
 
 #include <cstdint>
 #include <string>
@@ -64,7 +65,7 @@ inline bool is_missing(const VARIANT* arg)
     if (!arg) return true;
     VARIANT scratch;
     const VARIANT& v = borrowed_value(arg, scratch);
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+    return v.vt == VT_EMPTY || is_omitted(v);
 }
 
 // Text selects by key (even text that looks like a number); a number selects

@@ -2,7 +2,10 @@
 // information, so names and argument shapes are checked here by hand.
 #include "collection_impl.h"
 
+#include "late_binding.h"
+
 #include <cstdint>
+#include <iterator>
 
 namespace rt::coll {
 
@@ -14,8 +17,10 @@ constexpr DISPID kCount = 2;
 constexpr DISPID kRemove = 3;
 constexpr DISPID kNewEnum = DISPID_NEWENUM;
 
+// The collection's members; each description drives name lookup and the
+// checks before invocation.
 struct Member {
-    const OLECHAR* name;
+    const char* name;
     DISPID id;
     WORD calls;  // DISPATCH_METHOD and/or DISPATCH_PROPERTYGET
     UINT fewest_args;
@@ -24,25 +29,13 @@ struct Member {
 
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-const Member kMembers[] = {
-    {OLESTR("Item"), kItem, kGetOrCall, 1, 1},
-    {OLESTR("Add"), kAdd, DISPATCH_METHOD, 1, 4},
-    {OLESTR("Count"), kCount, kGetOrCall, 0, 0},
-    {OLESTR("Remove"), kRemove, DISPATCH_METHOD, 1, 1},
-    {OLESTR("_NewEnum"), kNewEnum, kGetOrCall, 0, 0},
+constexpr Member kMembers[] = {
+    {"Item", kItem, kGetOrCall, 1, 1},
+    {"Add", kAdd, DISPATCH_METHOD, 1, 4},
+    {"Count", kCount, kGetOrCall, 0, 0},
+    {"Remove", kRemove, DISPATCH_METHOD, 1, 1},
+    {"_NewEnum", kNewEnum, kGetOrCall, 0, 0},
 };
-
-const Member* member_named(const OLECHAR* name) noexcept
-{
-    if (!name) return nullptr;
-    for (const Member& m : kMembers) {
-        const OLECHAR* a = name;
-        const OLECHAR* b = m.name;
-        while (*a && fold_key_char(*a) == fold_key_char(*b)) ++a, ++b;
-        if (!*a && !*b) return &m;
-    }
-    return nullptr;
-}
 
 const Member* member_with(DISPID id) noexcept
 {
@@ -63,19 +56,6 @@ const OLECHAR* description_of(HRESULT code) noexcept
     default: return OLESTR("Collection error");
     }
 }
-
-HRESULT raise_to_client(HRESULT code, EXCEPINFO* info) noexcept
-{
-    *info = EXCEPINFO();
-    info->scode = code;
-    // The texts are a courtesy; without memory for them the code alone still
-    // tells the client what failed.
-    info->bstrSource = SysAllocString(OLESTR("Collection"));
-    info->bstrDescription = SysAllocString(description_of(code));
-    return DISP_E_EXCEPTION;
-}
-
-bool is_omitted(const VARIANT& v) noexcept { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
 
 }  // namespace
 
@@ -98,13 +78,7 @@ HRESULT Collection::GetTypeInfo(UINT, LCID, ITypeInfo** info)
 HRESULT Collection::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (count == 0) return E_INVALIDARG;
-    if (!names || !ids) return E_POINTER;
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    // Parameter names (count > 1) stay unknown: arguments go by position.
-    const Member* m = member_named(names[0]);
-    if (m) ids[0] = m->id;
-    return m && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    return ids_of_names(kMembers, std::size(kMembers), names, count, ids);
 }
 
 HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
@@ -166,7 +140,8 @@ HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
     // An operation's failure reaches a late-bound client as an exception, as
     // for the class's own faces; a client that passes no EXCEPINFO still
     // learns which error it was from the status.
-    if (FAILED(hr) && exception) return raise_to_client(hr, exception);
+    if (FAILED(hr) && exception)
+        return describe_exception(exception, hr, OLESTR("Collection"), description_of(hr));
     return hr;
 }
 
