@@ -22,24 +22,24 @@
 namespace orvanta {
 
 template <class Out>
-struct ResultSlot;
+struct ResultTraits;
 
 template <>
-struct ResultSlot<BSTR> {
+struct ResultTraits<BSTR> {
     using Local = rt::BStr;
     static constexpr bool kNullOnEntry = true;
     static BSTR hand_over(Local& local) noexcept { return local.detach(); }
 };
 
 template <>
-struct ResultSlot<_Collection*> {
+struct ResultTraits<_Collection*> {
     using Local = rt::ComPtr<_Collection>;
     static constexpr bool kNullOnEntry = true;
     static _Collection* hand_over(Local& local) noexcept { return local.detach(); }
 };
 
 template <>
-struct ResultSlot<LONG> {
+struct ResultTraits<LONG> {
     using Local = LONG;
     static constexpr bool kNullOnEntry = false;
     static LONG hand_over(Local& local) noexcept { return local; }
@@ -58,10 +58,10 @@ template <class Out, class Body>
 HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
                       std::initializer_list<const void*> addresses, Body&& body) noexcept
 {
-    using Slot = ResultSlot<Out>;
+    using Slot = ResultTraits<Out>;
     if (!result || any_null(addresses)) {
         if (result) *result = Out{};
-        raise_to_caller(rt::RaisedError::failure(E_POINTER), op);
+        publish_error(rt::RaisedError::failure(E_POINTER), op);
         return E_POINTER;
     }
     typename Slot::Local local{};
@@ -73,10 +73,10 @@ HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
             local = body();
         } catch (const rt::RaisedError& e) {
             status = e.code;
-            raise_to_caller(e, op);
+            publish_error(e, op);
         } catch (const std::bad_alloc&) {
             status = E_OUTOFMEMORY;
-            raise_to_caller(rt::RaisedError::out_of_memory(), op);
+            publish_error(rt::RaisedError::out_of_memory(), op);
         }
     }
     *result = FAILED(status) ? Out{} : Slot::hand_over(local);

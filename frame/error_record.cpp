@@ -27,7 +27,7 @@ void describe(ErrorRecord& r, const char* interface_name, const char* operation)
 {
     char text[sizeof r.description / sizeof r.description[0]];
     std::snprintf(text, sizeof text, "%s.%s (slot %d) failed with status 0x%08X", interface_name,
-                  operation ? operation : "?", r.slot, static_cast<unsigned>(r.number));
+                  operation ? operation : "?", r.vtable_index, static_cast<unsigned>(r.number));
     std::size_t i = 0;
     for (; text[i] != '\0'; ++i) r.description[i] = static_cast<OLECHAR>(text[i]);
     r.description[i] = 0;
@@ -47,16 +47,16 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
     r.number = error.code;
     if (error.has_origin) {
         r.iid = error.iid;
-        r.slot = error.slot;
+        r.vtable_index = error.vtable_index;
         describe(r, interface_name_of(error.iid), error.operation);
     } else {
         r.iid = *running.iid;
-        r.slot = running.slot;
+        r.vtable_index = running.vtable_index;
         describe(r, running.interface_name, running.name);
     }
 }
 
-void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept
+void publish_error(const rt::RaisedError& error, const Operation& running) noexcept
 {
     note_error(error, running);
     rt::ComPtr<ICreateErrorInfo> create;

@@ -1,6 +1,6 @@
 // The error record of the running thread: the number of the last raised
-// error (0 when none), the interface that was called, the vtable slot of the
-// operation in it, and a description naming the operation.
+// error (0 when none), the interface that was called, the vtable index of
+// the operation in it, and a description naming the operation.
 #pragma once
 
 #include "runtime/automation.h"
@@ -12,14 +12,14 @@ namespace orvanta {
 struct Operation {
     const char* interface_name;
     const IID* iid;
-    int slot;
+    int vtable_index;
     const char* name;
 };
 
 struct ErrorRecord {
     HRESULT number = 0;
     IID iid{};
-    int slot = -1;
+    int vtable_index = -1;
     OLECHAR description[192] = {};
 };
 
@@ -38,6 +38,6 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 // Notes the error and also publishes it as the platform's per-thread error
 // object, for errors that end an operation. Best effort: a failure to publish
 // never changes the operation's status.
-void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept;
+void publish_error(const rt::RaisedError& error, const Operation& running) noexcept;
 
 }  // namespace orvanta

@@ -61,7 +61,7 @@ inline constexpr GUID LIBID_TivDefn = orvanta::guid_of(orvanta::identity::kHostL
 
 namespace orvanta {
 
-// IServer's operations: dispatch identifiers 1 to 9, vtable slots 7 to 15.
+// IServer's operations: dispatch identifiers 1 to 9, vtable indices 7 to 15.
 enum ServerMember : int {
     kMemberName = 1,
     kMemberReleaseNumber,
@@ -76,7 +76,7 @@ enum ServerMember : int {
 constexpr int kFirstServerMember = kMemberName;
 constexpr int kLastServerMember = kMemberServerCategory;
 constexpr int kDispatchEntries = 7;
-constexpr int slot_of(ServerMember m) { return kDispatchEntries + m - kMemberName; }
+constexpr int vtable_index_of(ServerMember m) { return kDispatchEntries + m - kMemberName; }
 
 // One member of IServer: what name lookup, invocation and the error record
 // read. The entry is given by its shape: exactly one of the five is set, and

@@ -17,7 +17,7 @@ namespace {
 
 constexpr Operation operation(ServerMember member)
 {
-    return {"IServer", &IID_IServer, slot_of(member), server_member(member).name};
+    return {"IServer", &IID_IServer, vtable_index_of(member), server_member(member).name};
 }
 
 namespace op {
@@ -113,7 +113,7 @@ HRESULT CTivOrvantaZNA100::IServer_DefaultComponents(_Collection** result)
         for (const auto& entry : kCatalogue) {
             VARIANT guid = string_value(entry.get());
             rt::check_call(list->Add(&guid, &guid, &missing, &missing), IID__Collection,
-                           rt::kSlotAdd, "Add");
+                           rt::kVtableAdd, "Add");
         }
         return list;
     });
@@ -136,7 +136,7 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
         const LONG answer = with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
             rt::ComPtr<_Collection> list;
             rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
-                           IID__CTivOrvantaZNA100, op::GetAttachableGUIDs.slot,
+                           IID__CTivOrvantaZNA100, op::GetAttachableGUIDs.vtable_index,
                            op::GetAttachableGUIDs.name);
             if (!list) return AttachNoList;
 
@@ -148,7 +148,7 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
             continue_on_error(op::IsAttachable, [&] {
                 VARIANT key = string_reference(AttachmentGUID);
                 rt::Variant element;
-                rt::check_call(list->Item(&key, element.put()), IID__Collection, rt::kSlotItem,
+                rt::check_call(list->Item(&key, element.put()), IID__Collection, rt::kVtableItem,
                                "Item");
                 rt::Variant converted;
                 const HRESULT hr = VariantChangeType(converted.put(), element.get(), 0, VT_BSTR);

@@ -14,8 +14,8 @@ const Interface<Enumerator> Enumerator::kInterfaces[] = {
     kEndOfInterfaces<Enumerator>,
 };
 
-Enumerator::Enumerator(Collection* owner, std::size_t next_slot) noexcept
-    : hold_(ComPtr<_Collection>::share(owner)), owner_(owner), next_(next_slot)
+Enumerator::Enumerator(Collection* owner, std::size_t next_index) noexcept
+    : hold_(ComPtr<_Collection>::share(owner)), owner_(owner), next_(next_index)
 {
     owner_->attach(this);
 }
@@ -25,7 +25,7 @@ Enumerator::~Enumerator() { owner_->detach(this); }
 HRESULT Enumerator::Next(ULONG celt, VARIANT* values, ULONG* fetched)
 {
     if (fetched) *fetched = 0;
-    // Without a count the caller could not tell how many slots were filled.
+    // Without a count the caller could not tell how many indices were filled.
     if (!fetched && celt != 1) return E_INVALIDARG;
     if (celt != 0 && !values) return E_POINTER;
 

@@ -1,5 +1,5 @@
 // The collection's storage: key folding and hashing a word at a time, the
-// one-block element, and the chained key index (collection_impl.h).
+// one-block element, and the key index (open addressing with linear probing) (collection_impl.h).
 #include "collection_impl.h"
 
 #include "raised_error.h"
@@ -307,7 +307,7 @@ KeyIndex::Place KeyIndex::find(KeyView text, uint32_t hash) const noexcept
 
 void KeyIndex::grow()
 {
-    // The hash has 32 bits, so the home slots run out at 2^32; a table that
+    // The hash has 32 bits, so the home buckets run out at 2^32; a table that
     // large only fills further.
     if (capacity_ >= (std::size_t{1} << 31)) {
         if (used_ + 1 >= capacity_) throw std::bad_alloc();
@@ -344,13 +344,13 @@ void KeyIndex::grow()
 void KeyIndex::erase(const Element* element) noexcept
 {
     if (!used_) return;
-    // The element's slot, probed for from the home of its key's hash.
+    // The element's bucket, probed for from the home of its key's hash.
     std::size_t hole = home(key_hash32(element->key()));
     while (elements_[hole] != element) {
         if (!elements_[hole]) return;  // not indexed
         hole = next(hole);
     }
-    // Backward shift: each later slot of the run moves into the hole unless
+    // Backward shift: each later bucket of the run moves into the hole unless
     // its home lies cyclically after the hole, so no probe ever meets a gap
     // before its element.
     for (std::size_t i = next(hole); elements_[i]; i = next(i)) {

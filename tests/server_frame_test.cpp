@@ -118,7 +118,7 @@ void expect_error_reported(HRESULT status, const Operation& op)
     const orvanta::ErrorRecord& record = orvanta::error_record();
     EXPECT_EQ(record.number, status);
     EXPECT_TRUE(record.iid == IID_IServer);
-    EXPECT_EQ(record.slot, op.slot);
+    EXPECT_EQ(record.vtable_index, op.slot);
     EXPECT_TRUE(mentions(record.description, op.name)) << printable(record.description);
 
     const ErrorObjectReport object = take_error_object();
@@ -290,7 +290,7 @@ TEST_F(ServerFrame, EveryAllocationFailureGivesACleanFailure)
                 // A collection call failed inside the operation.
                 ++collection_points;
                 EXPECT_STREQ(c.op.name, "DefaultComponents");
-                EXPECT_EQ(record.slot, rt::kSlotAdd);
+                EXPECT_EQ(record.vtable_index, rt::kVtableAdd);
                 EXPECT_TRUE(mentions(record.description, "Add")) << printable(record.description);
                 const ErrorObjectReport object = take_error_object();
                 ASSERT_TRUE(object.present);
