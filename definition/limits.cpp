@@ -1,4 +1,5 @@
 #include "limits.h"
+#include "unit_words.h"
 
 #include <cstring>
 
@@ -12,14 +13,6 @@ namespace {
 // what decides. (Were two rows ever to share a first group, no index could
 // separate them and the build would stop at the static_assert below.)
 constexpr uint64_t kMultipliers[2] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu};
-
-// Four units as one word, low unit first: a plain load on the usual
-// little-endian processors, and the same value at compile time.
-constexpr uint64_t word_at(const char16_t* p) noexcept
-{
-    return static_cast<uint64_t>(p[0]) | static_cast<uint64_t>(p[1]) << 16 |
-           static_cast<uint64_t>(p[2]) << 32 | static_cast<uint64_t>(p[3]) << 48;
-}
 
 constexpr uint64_t hash_units(std::u16string_view guid) noexcept
 {

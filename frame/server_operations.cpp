@@ -175,8 +175,7 @@ HRESULT CTivOrvantaZNA100::IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_
         // copy has the length just read.
         const UINT length = SysStringLen(*ComponentGUID);
         const rt::BStr copy = rt::BStr::copy_of(*ComponentGUID, length);
-        const LimitAnswer answer =
-            find_limit(std::u16string_view(reinterpret_cast<const char16_t*>(copy.get()), length));
+        const LimitAnswer answer = find_limit(text_of(copy.get(), length));
         *FamilyTotal = answer.family_total ? VARIANT_TRUE : VARIANT_FALSE;
         return answer.maximum;
     });

@@ -4,6 +4,8 @@
 
 #include "raised_error.h"
 
+#include "definition/unit_words.h"
+
 #include <cstring>
 #include <new>
 
@@ -31,13 +33,7 @@ constexpr uint64_t fold_ascii_word(uint64_t w) noexcept
     return w | (capital >> 2);
 }
 
-// Four units as one word, the first in the low bits.
-inline uint64_t word_at(const OLECHAR* p) noexcept
-{
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
+using orvanta::word_at;
 
 // Units i to n-1 of a text of n (one to three units) as one word, the rest
 // zero: the text's last four units read at once and shifted down, or, in a

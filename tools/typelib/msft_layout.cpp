@@ -1,6 +1,8 @@
 #include "msft_layout.h"
 
 #include "byte_writer.h"
+#include "msft_format.h"
+#include "msft_reader.h"
 #include "msft_tables.h"
 
 #include <stdexcept>
@@ -9,12 +11,9 @@ namespace tlb {
 
 namespace {
 
-constexpr uint32_t kMagic = 0x5446534D; // "MSFT"
-constexpr uint32_t kFormatVersion = 0x00010002;
-constexpr size_t kHeaderSize = 0x54;
-constexpr size_t kSegDirSize = 15 * 16;
-constexpr int32_t kTypeInfoSize = 0x64;
-constexpr size_t kImpInfoSize = 12;
+using namespace msft;
+// Type references to typeinfos are signed offsets.
+constexpr int32_t kTypeInfoStride = static_cast<int32_t>(kTypeInfoSize);
 constexpr int32_t kHrefOwnLibrary = -2;     // GUID entry of the library's identifier
 constexpr int32_t kHrefImportedLibrary = 2; // GUID entry of an imported library
 constexpr uint32_t kImpInfoByGuid = 0x00010000;
@@ -113,18 +112,18 @@ Tables build_tables(const LibraryDesc& lib)
     for (size_t i = 0; i < lib.typeinfos.size(); ++i) {
         const TypeInfoDesc& ti = lib.typeinfos[i];
         t.typeinfo_name.push_back(t.names.add(ti.name));
-        t.typeinfo_guid.push_back(t.guids.add(ti.guid, static_cast<int32_t>(i) * kTypeInfoSize));
+        t.typeinfo_guid.push_back(t.guids.add(ti.guid, static_cast<int32_t>(i) * kTypeInfoStride));
         for (const ImplementedType& impl : ti.impl_types)
             if (impl.ref.imported) use_imported_type(lib, t, impl.ref.index);
     }
     for (size_t i = 0; i < lib.typeinfos.size(); ++i)
-        t.names.mark_typeinfo_name(t.typeinfo_name[i], static_cast<int32_t>(i) * kTypeInfoSize);
+        t.names.mark_typeinfo_name(t.typeinfo_name[i], static_cast<int32_t>(i) * kTypeInfoStride);
     return t;
 }
 
 int32_t href_of(const Tables& t, const TypeRef& ref)
 {
-    return ref.imported ? t.type_href[ref.index] : static_cast<int32_t>(ref.index) * kTypeInfoSize;
+    return ref.imported ? t.type_href[ref.index] : static_cast<int32_t>(ref.index) * kTypeInfoStride;
 }
 
 // Import-file entries {library GUID, locale, version, (length << 2) | 1,
@@ -277,14 +276,14 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
                                  {6, &name_hash},    {7, &names}};
 
     const size_t n = lib.typeinfos.size();
-    const size_t prefix = kHeaderSize + n * 4 + kSegDirSize;
+    const size_t prefix = kHeaderSize + n * 4 + kSegmentCount * kSegDirEntrySize;
     size_t file_size = prefix + n * kTypeInfoSize;
     for (const Placed& p : file_order) file_size += p.data->size();
     for (size_t i = 0; i < n; ++i)
         write_typeinfo(lib, t, i, first_ref[i], static_cast<int32_t>(file_size), typeinfos);
 
-    int32_t dir_offset[15], dir_length[15];
-    for (size_t i = 0; i < 15; ++i) dir_offset[i] = -1, dir_length[i] = 0;
+    int32_t dir_offset[kSegmentCount], dir_length[kSegmentCount];
+    for (size_t i = 0; i < kSegmentCount; ++i) dir_offset[i] = -1, dir_length[i] = 0;
     size_t at = prefix;
     for (const Placed& p : file_order) {
         if (!p.data->size()) continue;
@@ -295,8 +294,8 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
 
     ByteWriter out;
     write_header(lib, t, out);
-    for (size_t i = 0; i < n; ++i) out.i32(static_cast<int32_t>(i) * kTypeInfoSize);
-    for (size_t i = 0; i < 15; ++i) {
+    for (size_t i = 0; i < n; ++i) out.i32(static_cast<int32_t>(i) * kTypeInfoStride);
+    for (size_t i = 0; i < kSegmentCount; ++i) {
         out.i32(dir_offset[i]);
         out.i32(dir_length[i]);
         out.i32(-1);
