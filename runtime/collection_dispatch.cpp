@@ -1,5 +1,6 @@
 // Late binding for script clients. The collection carries no type
-// information, so names and argument shapes are checked here by hand.
+// information, so its members are described here, once, and the description
+// drives lookup, checks and calls.
 #include "collection_impl.h"
 
 #include "late_binding.h"
@@ -11,30 +12,74 @@ namespace rt::coll {
 
 namespace {
 
-constexpr DISPID kItem = DISPID_VALUE;  // the default member
-constexpr DISPID kAdd = 1;
-constexpr DISPID kCount = 2;
-constexpr DISPID kRemove = 3;
-constexpr DISPID kNewEnum = DISPID_NEWENUM;
+// A late-bound call's arguments, first to last (they arrive last first); an
+// absent one is null, which the operations take as an omitted optional
+// argument.
+struct Arguments {
+    DISPPARAMS* params;
+    VARIANT* operator[](UINT n) const noexcept
+    {
+        return n < params->cArgs ? &params->rgvarg[params->cArgs - 1 - n] : nullptr;
+    }
+};
 
-// The collection's members; each description drives name lookup and the
-// checks before invocation.
+HRESULT call_item(Collection& c, const Arguments& arg, VARIANT* result) noexcept
+{
+    VARIANT value;
+    const HRESULT hr = c.Item(arg[0], &value);
+    if (result) *result = value;  // hands the copy over
+    else VariantClear(&value);
+    return hr;
+}
+
+HRESULT call_add(Collection& c, const Arguments& arg, VARIANT*) noexcept
+{
+    return c.Add(arg[0], arg[1], arg[2], arg[3]);
+}
+
+HRESULT call_count(Collection& c, const Arguments&, VARIANT* result) noexcept
+{
+    LONG n = 0;
+    const HRESULT hr = c.Count(&n);
+    if (SUCCEEDED(hr) && result) {
+        result->vt = VT_I4;
+        result->lVal = n;
+    }
+    return hr;
+}
+
+HRESULT call_remove(Collection& c, const Arguments& arg, VARIANT*) noexcept { return c.Remove(arg[0]); }
+
+HRESULT call_new_enum(Collection& c, const Arguments&, VARIANT* result) noexcept
+{
+    ComPtr<IUnknown> enumerator;
+    const HRESULT hr = c._NewEnum(enumerator.put());
+    if (SUCCEEDED(hr) && result) {
+        result->vt = VT_UNKNOWN;
+        result->punkVal = enumerator.detach();
+    }
+    return hr;
+}
+
+// The collection's members; each description drives name lookup, the checks
+// before invocation and the call itself.
 struct Member {
     const char* name;
     DISPID id;
     WORD calls;  // DISPATCH_METHOD and/or DISPATCH_PROPERTYGET
     UINT fewest_args;
     UINT most_args;
+    HRESULT (*call)(Collection&, const Arguments&, VARIANT* result) noexcept;
 };
 
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
 constexpr Member kMembers[] = {
-    {"Item", kItem, kGetOrCall, 1, 1},
-    {"Add", kAdd, DISPATCH_METHOD, 1, 4},
-    {"Count", kCount, kGetOrCall, 0, 0},
-    {"Remove", kRemove, DISPATCH_METHOD, 1, 1},
-    {"_NewEnum", kNewEnum, kGetOrCall, 0, 0},
+    {"Item", DISPID_VALUE, kGetOrCall, 1, 1, call_item},  // the default member
+    {"Add", 1, DISPATCH_METHOD, 1, 4, call_add},
+    {"Count", 2, kGetOrCall, 0, 0, call_count},
+    {"Remove", 3, DISPATCH_METHOD, 1, 1, call_remove},
+    {"_NewEnum", DISPID_NEWENUM, kGetOrCall, 0, 0, call_new_enum},
 };
 
 const Member* member_with(DISPID id) noexcept
@@ -94,49 +139,13 @@ HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
     const UINT given = params->cArgs;
     if (given < m->fewest_args || given > m->most_args) return DISP_E_BADPARAMCOUNT;
 
-    // Arguments arrive last first; an absent one is passed on as null, which
-    // the operations take as an omitted optional argument.
-    auto arg = [&](UINT n) { return n < given ? &params->rgvarg[given - 1 - n] : nullptr; };
-    if (m->fewest_args == 1 && is_omitted(*arg(0))) {
+    const Arguments arg{params};
+    if (m->fewest_args == 1 && is_omitted(*arg[0])) {
         if (arg_error) *arg_error = given - 1;
         return DISP_E_PARAMNOTOPTIONAL;
     }
     if (result) VariantInit(result);
-
-    HRESULT hr = S_OK;
-    switch (id) {
-    case kItem: {
-        VARIANT value;
-        hr = Item(arg(0), &value);
-        if (result) *result = value;  // hands the copy over
-        else VariantClear(&value);
-        break;
-    }
-    case kAdd:
-        hr = Add(arg(0), arg(1), arg(2), arg(3));
-        break;
-    case kCount: {
-        LONG n = 0;
-        hr = Count(&n);
-        if (SUCCEEDED(hr) && result) {
-            result->vt = VT_I4;
-            result->lVal = n;
-        }
-        break;
-    }
-    case kRemove:
-        hr = Remove(arg(0));
-        break;
-    default: {  // kNewEnum
-        ComPtr<IUnknown> enumerator;
-        hr = _NewEnum(enumerator.put());
-        if (SUCCEEDED(hr) && result) {
-            result->vt = VT_UNKNOWN;
-            result->punkVal = enumerator.detach();
-        }
-        break;
-    }
-    }
+    const HRESULT hr = m->call(*this, arg, result);
     // An operation's failure reaches a late-bound client as an exception, as
     // for the class's own faces; a client that passes no EXCEPINFO still
     // learns which error it was from the status.
