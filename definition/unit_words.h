@@ -1,9 +1,10 @@
-// Four 16-bit text units as one word, the first unit in the low bits: what
-// one little-endian load reads, written so that it also runs at compile time
-// (the compiler makes it that one load).
+// Four 16-bit text units as one word, the first unit in the low bits: one
+// load at run time (on the little-endian processors the module is built
+// for), the same value assembled unit by unit at compile time.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace orvanta {
 
@@ -11,6 +12,11 @@ template <class Unit>
 constexpr uint64_t word_at(const Unit* p) noexcept
 {
     static_assert(sizeof(Unit) == 2, "16-bit units");
+    if (!__builtin_is_constant_evaluated()) {
+        uint64_t w = 0;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
     return static_cast<uint64_t>(static_cast<uint16_t>(p[0])) |
            static_cast<uint64_t>(static_cast<uint16_t>(p[1])) << 16 |
            static_cast<uint64_t>(static_cast<uint16_t>(p[2])) << 32 |
