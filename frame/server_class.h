@@ -5,6 +5,7 @@
 #pragma once
 
 #include "frame/iserver.h"
+#include "frame/type_info.h"
 #include "runtime/fault_injection.h"
 #include "runtime/unknown.h"
 
@@ -12,11 +13,22 @@
 
 namespace orvanta {
 
-// Late binding on the default face: no members at all.
-class DefaultFace : public _CTivOrvantaZNA100 {
+// Late binding on one face of the class: type information by the face's
+// kind; names and calls per face (server_dispatch.cpp). The default face
+// _CTivOrvantaZNA100 has no members; the IServer face has the nine.
+template <class Interface, Face kKind>
+class DispatchFace : public Interface {
 public:
-    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
-    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override
+    {
+        if (!pctinfo) return E_POINTER;
+        *pctinfo = type_info_count(kKind);
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override
+    {
+        return face_type_info(kKind, iTInfo, lcid, ppTInfo);
+    }
     STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                              DISPID* rgDispId) override;
     STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
@@ -24,17 +36,19 @@ public:
                       UINT* puArgErr) override;
 };
 
-// Late binding on the IServer face: the nine members by name and identifier.
-class ServerFace : public IServer {
-public:
-    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
-    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) override;
-    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) override;
-};
+using DefaultFace = DispatchFace<_CTivOrvantaZNA100, Face::Default>;
+using ServerFace = DispatchFace<IServer, Face::Server>;
+// Each face's names and calls, in server_dispatch.cpp.
+template <>
+HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
+template <>
+HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                              EXCEPINFO*, UINT*);
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                             EXCEPINFO*, UINT*);
 
 class CTivOrvantaZNA100;
 using ServerUnknown = rt::Unknown<CTivOrvantaZNA100, rt::ApartmentCount, DefaultFace, ServerFace>;

@@ -98,25 +98,15 @@ HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS*
 
 // ---- the default face: a dispatch interface without members ----
 
-HRESULT DefaultFace::GetTypeInfoCount(UINT* pctinfo)
-{
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = type_info_count(Face::Default);
-    return S_OK;
-}
-
-HRESULT DefaultFace::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo)
-{
-    return face_type_info(Face::Default, iTInfo, lcid, ppTInfo);
-}
-
-HRESULT DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+template <>
+HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return rt::ids_of_names(static_cast<const rt::NoMember*>(nullptr), 0, names, count, ids);
 }
 
-HRESULT DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+template <>
+HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
                             UINT*)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
@@ -125,25 +115,15 @@ HRESULT DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*, VARIAN
 
 // ---- the IServer face ----
 
-HRESULT ServerFace::GetTypeInfoCount(UINT* pctinfo)
-{
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = type_info_count(Face::Server);
-    return S_OK;
-}
-
-HRESULT ServerFace::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo)
-{
-    return face_type_info(Face::Server, iTInfo, lcid, ppTInfo);
-}
-
-HRESULT ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
 
-HRESULT ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                            VARIANT* result, EXCEPINFO* excep, UINT* arg_err)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;

@@ -41,8 +41,6 @@ class ApartmentCount {
 public:
     ApartmentCount() noexcept { object_created(); }
     ~ApartmentCount() { object_destroyed(); }
-    ApartmentCount(const ApartmentCount&) = delete;
-    ApartmentCount& operator=(const ApartmentCount&) = delete;
 
     ULONG add() noexcept { return ++refs_; }
     ULONG release() noexcept { return --refs_; }
