@@ -43,7 +43,8 @@ bool same_guid(const char16_t* a, const char16_t* b) noexcept
                             (bits_at(a, 8) ^ bits_at(b, 8)) | (bits_at(a, 12) ^ bits_at(b, 12)) |
                             (bits_at(a, 16) ^ bits_at(b, 16)) | (bits_at(a, 20) ^ bits_at(b, 20)) |
                             (bits_at(a, 24) ^ bits_at(b, 24)) | (bits_at(a, 28) ^ bits_at(b, 28)) |
-                            (bits_at(a, 32) ^ bits_at(b, 32)) | (pair_bits_at(a, 36) ^ pair_bits_at(b, 36));
+                            (bits_at(a, 32) ^ bits_at(b, 32)) |
+                            (pair_bits_at(a, 36) ^ pair_bits_at(b, 36));
     return differ == 0;
 }
 

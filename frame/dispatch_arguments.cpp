@@ -50,10 +50,8 @@ HRESULT BooleanOutArgument::bind(VARIANT* arg) noexcept
     case VT_I4:
     case VT_UI1:
     case VT_R4:
-    case VT_R8:
-        return S_OK;
-    default:
-        return DISP_E_TYPEMISMATCH;
+    case VT_R8: return S_OK;
+    default: return DISP_E_TYPEMISMATCH;
     }
 }
 

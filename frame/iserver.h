@@ -36,7 +36,8 @@ constexpr GUID guid_of(std::string_view text)
         unsigned long value = 0;
         for (std::size_t i = at; i < at + digits; ++i) {
             const char c = text[i];
-            value = value * 16 + static_cast<unsigned long>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+            value =
+                value * 16 + static_cast<unsigned long>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
         }
         return value;
     };
@@ -54,7 +55,8 @@ constexpr GUID guid_of(std::string_view text)
 }  // namespace orvanta
 
 inline constexpr IID IID_IServer = orvanta::guid_of(orvanta::identity::kServerInterfaceId);
-inline constexpr IID IID__CTivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kDefaultInterfaceId);
+inline constexpr IID IID__CTivOrvantaZNA100 =
+    orvanta::guid_of(orvanta::identity::kDefaultInterfaceId);
 inline constexpr CLSID CLSID_CTivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kClassId);
 inline constexpr GUID LIBID_TivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kLibraryId);
 inline constexpr GUID LIBID_TivDefn = orvanta::guid_of(orvanta::identity::kHostLibraryId);
@@ -132,6 +134,9 @@ constexpr bool members_in_order()
 }
 static_assert(members_in_order(), "one description per member, in vtable order");
 
-constexpr const ServerMemberInfo& server_member(ServerMember id) { return kServerMembers[id - kFirstServerMember]; }
+constexpr const ServerMemberInfo& server_member(ServerMember id)
+{
+    return kServerMembers[id - kFirstServerMember];
+}
 
 }  // namespace orvanta

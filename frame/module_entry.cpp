@@ -11,7 +11,4 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
     return orvanta::class_object()->QueryInterface(riid, ppv);
 }
 
-STDAPI DllCanUnloadNow()
-{
-    return rt::module_can_unload() ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return rt::module_can_unload() ? S_OK : S_FALSE; }

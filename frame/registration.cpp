@@ -17,17 +17,14 @@ HRESULT from_registry(LSTATUS status) noexcept
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
 }
 
-PathText widened(std::string_view ascii)
-{
-    return PathText(ascii.begin(), ascii.end());
-}
+PathText widened(std::string_view ascii) { return PathText(ascii.begin(), ascii.end()); }
 
 HRESULT write_entry(const ClassEntry& entry, const PathText& module_path)
 {
     RegistryKey key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path(entry.tree, entry.subkey).c_str(), 0,
-                                     nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(),
-                                     nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path(entry.tree, entry.subkey).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS || entry.source == Source::None) return from_registry(status);
     const PathText text = entry.source == Source::ModulePath ? module_path : widened(entry.text);
     const PathText value_name = entry.value_name ? widened(entry.value_name) : PathText();
@@ -48,9 +45,9 @@ PathText hex(unsigned n)
 // The library's path key, present while it is registered for this build.
 PathText library_path_key()
 {
-    return widened("TypeLib\\") + widened(identity::kLibraryId) + widened("\\") + hex(kLibraryMajor) +
-           widened(".") + hex(kLibraryMinor) + widened("\\") + hex(kLibraryLocale) +
-           widened(kLibrarySysKind == SYS_WIN64 ? "\\win64" : "\\win32");
+    return widened("TypeLib\\") + widened(identity::kLibraryId) + widened("\\") +
+           hex(kLibraryMajor) + widened(".") + hex(kLibraryMinor) + widened("\\") +
+           hex(kLibraryLocale) + widened(kLibrarySysKind == SYS_WIN64 ? "\\win64" : "\\win32");
 }
 
 HRESULT unregister_type_library()
@@ -109,12 +106,6 @@ try {
 
 }  // namespace orvanta::registration
 
-STDAPI DllRegisterServer()
-{
-    return orvanta::registration::register_server();
-}
+STDAPI DllRegisterServer() { return orvanta::registration::register_server(); }
 
-STDAPI DllUnregisterServer()
-{
-    return orvanta::registration::unregister_server();
-}
+STDAPI DllUnregisterServer() { return orvanta::registration::unregister_server(); }

@@ -32,10 +32,10 @@ enum class Tree { Class, ProgramId };
 // texts are ASCII, composed from the module's identity when written.
 struct ClassEntry {
     Tree tree;
-    std::string_view subkey;      // below the tree; empty: the tree's own key
-    const char* value_name;       // nullptr: the key's default value
+    std::string_view subkey;  // below the tree; empty: the tree's own key
+    const char* value_name;   // nullptr: the key's default value
     Source source;
-    std::string_view text;        // for Source::Text
+    std::string_view text;  // for Source::Text
 };
 
 inline constexpr ClassEntry kClassEntries[] = {

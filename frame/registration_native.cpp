@@ -4,15 +4,16 @@
 // no library flags, and the one interface it registers, the dual
 // _CTivOrvantaZNA100.
 #ifndef _WIN32
-#include "frame/registration.h"
+#  include "frame/registration.h"
 
-#include "frame/iserver.h"
-#include "frame/static_bstr.h"
+#  include "frame/iserver.h"
+#  include "frame/static_bstr.h"
 
 namespace orvanta::registration {
 namespace {
 
-constexpr StaticBStr<identity::kDefaultInterfaceName.size()> kInterfaceName(identity::kDefaultInterfaceName);
+constexpr StaticBStr<identity::kDefaultInterfaceName.size()> kInterfaceName(
+    identity::kDefaultInterfaceName);
 constexpr StaticBStr<identity::kModuleName.size()> kLibraryName(identity::kModuleName);
 
 const RegisteredInterface kInterfaces[] = {

@@ -56,8 +56,8 @@ HRESULT refuse_argument(HRESULT status, DISPPARAMS* params, UINT position, UINT*
 
 // Binds the arguments the member's shape takes, calls its entry and hands
 // the result over.
-HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS* params, VARIANT* out,
-                    UINT* arg_err) noexcept
+HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS* params,
+                    VARIANT* out, UINT* arg_err) noexcept
 {
     StringArgument first;
     StringArgument second;
@@ -84,8 +84,9 @@ HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS*
         store_collection(out, list);
     } else {
         LONG value = 0;
-        hr = member.answer_for ? (server->*member.answer_for)(first.address(), second.address(), &value)
-                               : (server->*member.limit_for)(first.address(), family_total.address(), &value);
+        hr = member.answer_for
+                 ? (server->*member.answer_for)(first.address(), second.address(), &value)
+                 : (server->*member.limit_for)(first.address(), family_total.address(), &value);
         if (FAILED(hr)) return hr;
         if (out) VariantInit(out);
         family_total.write_back();
@@ -99,15 +100,16 @@ HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS*
 // ---- the default face: a dispatch interface without members ----
 
 template <>
-HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                                     DISPID* ids)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return rt::ids_of_names(static_cast<const rt::NoMember*>(nullptr), 0, names, count, ids);
 }
 
 template <>
-HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                            UINT*)
+HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*,
+                                              VARIANT*, EXCEPINFO*, UINT*)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return DISP_E_MEMBERNOTFOUND;
@@ -116,15 +118,17 @@ HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, D
 // ---- the IServer face ----
 
 template <>
-HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                                    DISPID* ids)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
 
 template <>
-HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                           VARIANT* result, EXCEPINFO* excep, UINT* arg_err)
+HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
+                                             DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                             UINT* arg_err)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     const ServerMemberInfo* member = member_with_id(id);

@@ -48,7 +48,8 @@ HRESULT Collection::Item(VARIANT* index, VARIANT* result)
     if (!index) return E_POINTER;
     return status_of([&] {
         const Selector s = selector_of(index);
-        const Element* node = s.kind == Selector::kKey ? keyed(keys_, s) : elements_[index_of(s)].get();
+        const Element* node =
+            s.kind == Selector::kKey ? keyed(keys_, s) : elements_[index_of(s)].get();
         const HRESULT hr = VariantCopy(result, const_cast<VARIANT*>(&node->value));
         if (FAILED(hr)) {
             VariantInit(result);
@@ -73,7 +74,8 @@ HRESULT Collection::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* a
         // Everything that can fail happens before the first change, so a
         // failed Add leaves the collection exactly as it was.
         VARIANT scratch;
-        ElementOwner node = Element::make(borrowed_value(item, scratch), has_key ? &source : nullptr, arena_);
+        ElementOwner node =
+            Element::make(borrowed_value(item, scratch), has_key ? &source : nullptr, arena_);
         if (elements_.size() == elements_.capacity())
             elements_.reserve(std::max<std::size_t>(8, elements_.capacity() * 2));
         if (has_key) {
@@ -81,8 +83,11 @@ HRESULT Collection::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* a
             keys_.insert(node.get(), hash, place);
         }
 
-        if (appended) elements_.push_back(std::move(node));  // room reserved above
-        else elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(index), std::move(node));
+        if (appended)
+            elements_.push_back(std::move(node));  // room reserved above
+        else
+            elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(index),
+                             std::move(node));
         for (Enumerator* e = enumerators_; e; e = e->following_) e->inserted_at(index);
     });
 }
@@ -149,8 +154,10 @@ void Collection::attach(Enumerator* e) noexcept
 
 void Collection::detach(Enumerator* e) noexcept
 {
-    if (e->prev_) e->prev_->following_ = e->following_;
-    else enumerators_ = e->following_;
+    if (e->prev_)
+        e->prev_->following_ = e->following_;
+    else
+        enumerators_ = e->following_;
     if (e->following_) e->following_->prev_ = e->prev_;
 }
 

@@ -41,8 +41,8 @@ bool same_key(KeyView a, KeyView b) noexcept;
 // What an Index, Before or After argument selects.
 struct Selector {
     enum Kind { kKey, kPosition } kind;
-    KeyText key;         // folded, for kKey
-    long position = 0;   // from 1 for kPosition; 0 when no element can have it
+    KeyText key;        // folded, for kKey
+    long position = 0;  // from 1 for kPosition; 0 when no element can have it
 };
 
 // The argument's value as a shallow variant: references followed, nothing

@@ -27,8 +27,10 @@ HRESULT call_item(Collection& c, const Arguments& arg, VARIANT* result) noexcept
 {
     VARIANT value;
     const HRESULT hr = c.Item(arg[0], &value);
-    if (result) *result = value;  // hands the copy over
-    else VariantClear(&value);
+    if (result)
+        *result = value;  // hands the copy over
+    else
+        VariantClear(&value);
     return hr;
 }
 
@@ -48,7 +50,10 @@ HRESULT call_count(Collection& c, const Arguments&, VARIANT* result) noexcept
     return hr;
 }
 
-HRESULT call_remove(Collection& c, const Arguments& arg, VARIANT*) noexcept { return c.Remove(arg[0]); }
+HRESULT call_remove(Collection& c, const Arguments& arg, VARIANT*) noexcept
+{
+    return c.Remove(arg[0]);
+}
 
 HRESULT call_new_enum(Collection& c, const Arguments&, VARIANT* result) noexcept
 {
@@ -96,7 +101,8 @@ const OLECHAR* description_of(HRESULT code) noexcept
     case kCollInvalidArgument: return OLESTR("Invalid procedure call or argument");
     case kCollOutOfRange: return OLESTR("Subscript out of range");
     case kCollTypeMismatch: return OLESTR("Type mismatch");
-    case kCollDuplicateKey: return OLESTR("This key is already associated with an element of this collection");
+    case kCollDuplicateKey:
+        return OLESTR("This key is already associated with an element of this collection");
     case E_OUTOFMEMORY: return OLESTR("Out of memory");
     default: return OLESTR("Collection error");
     }

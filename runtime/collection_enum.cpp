@@ -33,7 +33,8 @@ HRESULT Enumerator::Next(ULONG celt, VARIANT* values, ULONG* fetched)
     const ULONG wanted = static_cast<ULONG>(std::min<std::size_t>(celt, left));
     for (ULONG i = 0; i < wanted; ++i) {
         VariantInit(&values[i]);
-        const HRESULT hr = VariantCopy(&values[i], const_cast<VARIANT*>(&owner_->value_at(next_ + i)));
+        const HRESULT hr =
+            VariantCopy(&values[i], const_cast<VARIANT*>(&owner_->value_at(next_ + i)));
         if (FAILED(hr)) {
             // All or nothing: the caller gets no half-filled array, and the
             // next call starts from the same place.

@@ -46,7 +46,10 @@ using ElementOwner = std::unique_ptr<Element, ElementDeleter>;
 // GUID string keyed by itself is one block of 110 bytes, small enough for
 // the allocator's quickest size classes.
 struct Element {
-    Element() noexcept { std::memset(&value, 0, sizeof value); }  // VT_EMPTY, as VariantInit leaves it
+    Element() noexcept
+    {
+        std::memset(&value, 0, sizeof value);
+    }  // VT_EMPTY, as VariantInit leaves it
     Element(const Element&) = delete;
     Element& operator=(const Element&) = delete;
 
@@ -158,7 +161,10 @@ public:
     void clear() noexcept;
 
 private:
-    std::size_t home(uint32_t hash) const noexcept { return static_cast<std::size_t>(hash >> shift_); }
+    std::size_t home(uint32_t hash) const noexcept
+    {
+        return static_cast<std::size_t>(hash >> shift_);
+    }
     std::size_t next(std::size_t i) const noexcept { return (i + 1) & (capacity_ - 1); }
     void place(Element* element, uint32_t hash) noexcept
     {
@@ -173,7 +179,7 @@ private:
     Element** elements_ = nullptr;  // null: free
     std::size_t capacity_ = 0;      // 0 or a power of two
     std::size_t used_ = 0;
-    unsigned shift_ = 32;           // 32 - log2(capacity)
+    unsigned shift_ = 32;  // 32 - log2(capacity)
 };
 
 class Enumerator;

@@ -1,5 +1,5 @@
 #ifdef ORVANTA_TEST_HOOKS
-#include "runtime/fault_injection.h"
+#  include "runtime/fault_injection.h"
 
 namespace rt::standin {
 long strings_alive() noexcept;  // runtime/standin/strings.cpp

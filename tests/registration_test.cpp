@@ -116,9 +116,11 @@ TEST_F(Registration, PublishesExactlyTheExpectedKeysAndValues)
     const Lines after = whole_registry();
     const Lines expected = registry_snapshot::expected_lines(here());
     EXPECT_EQ(minus(after, machine_), expected)
-        << "added:\n" << text_lines(minus(after, machine_)) << "expected:\n" << text_lines(expected);
+        << "added:\n"
+        << text_lines(minus(after, machine_)) << "expected:\n"
+        << text_lines(expected);
     EXPECT_EQ(minus(machine_, after), Lines{}) << "changed or removed:\n"
-                                                << text_lines(minus(machine_, after));
+                                               << text_lines(minus(machine_, after));
 }
 
 TEST_F(Registration, ExpectedListIsClosedAndHeldByItsTrees)
@@ -154,8 +156,9 @@ TEST_F(Registration, UnregisteringRestoresTheRegistryExactly)
     ASSERT_EQ(DllRegisterServer(), S_OK);
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     const Lines after = whole_registry();
-    EXPECT_EQ(after, machine_) << "left behind:\n" << text_lines(minus(after, machine_))
-                               << "lost:\n" << text_lines(minus(machine_, after));
+    EXPECT_EQ(after, machine_) << "left behind:\n"
+                               << text_lines(minus(after, machine_)) << "lost:\n"
+                               << text_lines(minus(machine_, after));
 }
 
 TEST_F(Registration, UnregisteringTwiceOrWithoutRegistrationSucceedsAndChangesNothing)
@@ -214,7 +217,8 @@ TEST_F(Registration, UnregisteringKeepsOtherVersionsOfTheLibrary)
     ASSERT_EQ(DllRegisterServer(), S_OK);
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     const Lines after = whole_registry();
-    EXPECT_EQ(after, before) << "left behind:\n" << text_lines(minus(after, before)) << "lost:\n"
+    EXPECT_EQ(after, before) << "left behind:\n"
+                             << text_lines(minus(after, before)) << "lost:\n"
                              << text_lines(minus(before, after));
 }
 
@@ -325,8 +329,9 @@ TEST_F(Registration, EachRegistryFailureWhileUnregisteringReachesTheCallerUnchan
 // unregistration finishes the work.
 TEST_F(Registration, UnregisteringReportsSuccessOnlyWhenTheLibraryIsGone)
 {
-    const std::string path_key = std::string("TypeLib\\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}\\1.0\\0\\") +
-                                 (sizeof(void*) == 8 ? "win64" : "win32");
+    const std::string path_key =
+        std::string("TypeLib\\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}\\1.0\\0\\") +
+        (sizeof(void*) == 8 ? "win64" : "win32");
     const char* const library[] = {path_key.c_str()};
     int library_failures = 0;
     for (long n = 1;; ++n) {

@@ -9,8 +9,8 @@
 #include <string>
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
+#  include <fcntl.h>
+#  include <io.h>
 #endif
 
 namespace {

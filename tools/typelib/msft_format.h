@@ -7,7 +7,7 @@
 
 namespace tlb::msft {
 
-constexpr uint32_t kMagic = 0x5446534D; // "MSFT"
+constexpr uint32_t kMagic = 0x5446534D;  // "MSFT"
 constexpr uint32_t kFormatVersion = 0x00010002;
 constexpr std::size_t kHeaderSize = 0x54;
 // One entry of the segment directory (msft_reader.h names the segments).
@@ -18,4 +18,4 @@ constexpr std::size_t kImpInfoSize = 12;
 constexpr std::size_t kRefRecordSize = 16;
 constexpr uint32_t kImpInfoByGuid = 0x00010000;
 
-} // namespace tlb::msft
+}  // namespace tlb::msft

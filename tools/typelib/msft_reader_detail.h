@@ -26,7 +26,8 @@ public:
 
     void need(size_t at, size_t length, const std::string& what) const
     {
-        if (at > size_ || length > size_ - at) throw Malformed(what + " runs past the end of the image");
+        if (at > size_ || length > size_ - at)
+            throw Malformed(what + " runs past the end of the image");
     }
     uint16_t u16(size_t at) const
     {
@@ -71,5 +72,5 @@ std::string name_at(const MsftImage& image, int32_t offset, const char* what);
 void read_imports(const View& v, MsftImage& image);
 void read_typeinfos(const View& v, MsftImage& image);
 
-} // namespace msft_detail
-} // namespace tlb
+}  // namespace msft_detail
+}  // namespace tlb

@@ -37,15 +37,15 @@ constexpr uint32_t kImplTypeFlagDefault = 0x1;
 constexpr uint32_t kEnglishUnitedStates = 1033;
 
 // Indices into the description below.
-constexpr size_t kStdOle = 0, kTivDefn = 1;         // imported libraries
-constexpr size_t kIDispatch = 0, kIServer = 1;      // imported types
-constexpr size_t kDefaultInterface = 0, kClass = 1; // typeinfos
+constexpr size_t kStdOle = 0, kTivDefn = 1;          // imported libraries
+constexpr size_t kIDispatch = 0, kIServer = 1;       // imported types
+constexpr size_t kDefaultInterface = 0, kClass = 1;  // typeinfos
 
 namespace id = orvanta::identity;
 
 Guid guid(std::string_view text) { return Guid::of(std::string(text).c_str()); }
 
-} // namespace
+}  // namespace
 
 std::vector<uint8_t> build_module_typelib(Target target)
 {
@@ -54,13 +54,14 @@ std::vector<uint8_t> build_module_typelib(Target target)
     lib.guid = guid(id::kLibraryId);
     lib.major = id::kLibraryMajor;
     lib.minor = id::kLibraryMinor;
-    lib.registered_lcid = 0;                  // registered locale neutral...
-    lib.hash_lcid = kEnglishUnitedStates;     // ...but names hashed as the project's locale
+    lib.registered_lcid = 0;               // registered locale neutral...
+    lib.hash_lcid = kEnglishUnitedStates;  // ...but names hashed as the project's locale
     lib.lib_flags = 0;
     lib.syskind = target == Target::Win64 ? SysKind::Win64 : SysKind::Win32;
 
     lib.libraries.resize(2);
-    lib.libraries[kStdOle] = {"stdole2.tlb", Guid::of("{00020430-0000-0000-C000-000000000046}"), 2, 0, 0};
+    lib.libraries[kStdOle] = {"stdole2.tlb", Guid::of("{00020430-0000-0000-C000-000000000046}"), 2,
+                              0, 0};
     lib.libraries[kTivDefn] = {"TivDefn.dll", guid(id::kHostLibraryId), id::kHostLibraryMajor,
                                id::kHostLibraryMinor, 0};
 
@@ -70,8 +71,7 @@ std::vector<uint8_t> build_module_typelib(Target target)
     lib.imported_types.resize(2);
     lib.imported_types[kIDispatch] = {kStdOle, Guid::of("{00020400-0000-0000-C000-000000000046}"),
                                       TypeKind::Interface};
-    lib.imported_types[kIServer] = {kTivDefn, guid(id::kServerInterfaceId),
-                                    TypeKind::Interface};
+    lib.imported_types[kIServer] = {kTivDefn, guid(id::kServerInterfaceId), TypeKind::Interface};
 
     lib.typeinfos.resize(2);
     // A dual interface is stored once, as a dispatch typeinfo carrying the
@@ -99,4 +99,4 @@ std::vector<uint8_t> build_module_typelib(Target target)
     return lay_out_msft(lib);
 }
 
-} // namespace tlb
+}  // namespace tlb
