@@ -51,7 +51,8 @@ void ItemByKey(benchmark::State& state)
     std::vector<VARIANT> probes;
     const uint32_t count = size < 1024 ? size : 1024;
     for (uint32_t i = 0; i < count; ++i)
-        probes.push_back(string_value(keys[(static_cast<uint64_t>(i) * 7919u % count) * (size / count)]));
+        probes.push_back(
+            string_value(keys[(static_cast<uint64_t>(i) * 7919u % count) * (size / count)]));
 
     std::size_t at = 0;
     VARIANT found;

@@ -29,7 +29,8 @@ constexpr std::u16string_view kNoRow = orvanta::kDefaultComponents[2];
 
 rt::BStr text(std::u16string_view s)
 {
-    return rt::BStr::copy_of(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
+    return rt::BStr::copy_of(reinterpret_cast<const OLECHAR*>(s.data()),
+                             static_cast<UINT>(s.size()));
 }
 
 rt::ComPtr<IServer> new_server()
@@ -150,7 +151,8 @@ void IsAttachable(benchmark::State& state)
 void CreateInstanceRelease(benchmark::State& state)
 {
     rt::ComPtr<IClassFactory> factory;
-    if (DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory, factory.put_void()) != S_OK) std::abort();
+    if (DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory, factory.put_void()) != S_OK)
+        std::abort();
     for (auto _ : state) {
         IServer* server = nullptr;
         factory->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&server));
@@ -177,11 +179,12 @@ void InvokeGetMaximumLimit(benchmark::State& state)
     VARIANT result;
     VariantInit(&result);
     for (auto _ : state) {
-        server->Invoke(orvanta::kMemberGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr,
-                       nullptr);
+        server->Invoke(orvanta::kMemberGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &params,
+                       &result, nullptr, nullptr);
         benchmark::DoNotOptimize(result);
     }
-    expect(result.vt == VT_I4 && result.lVal == orvanta::kLimitRows.back().maximum, state, "wrong answer");
+    expect(result.vt == VT_I4 && result.lVal == orvanta::kLimitRows.back().maximum, state,
+           "wrong answer");
 }
 
 BENCHMARK(IsAttachable);

@@ -14,7 +14,6 @@
 # from the upgrade code and the version, so one version of one target is one
 # product however often it is rebuilt.
 
-include(${CMAKE_SOURCE_DIR}/cmake/identity.cmake)
 
 find_program(ORVANTA_WIXL wixl REQUIRED)
 
@@ -43,7 +42,7 @@ function(orvanta_msi output file_version)
   list(GET fields 3 build)
   set(package_version ${major}.${minor}.${build})
   string(UUID product_code NAMESPACE ${orvanta_msi_upgrade_code}
-         NAME "${ORVANTA_PRODUCT_NAME} ${package_version}" TYPE SHA1 UPPER)
+         NAME "${ORVANTA_MODULE_NAME} ${package_version}" TYPE SHA1 UPPER)
   string(UUID folder_guid NAMESPACE ${orvanta_msi_component} NAME "manufacturer folder"
          TYPE SHA1 UPPER)
   get_filename_component(output_dir ${output} DIRECTORY)
@@ -52,7 +51,7 @@ function(orvanta_msi output file_version)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
     COMMAND ${ORVANTA_WIXL} -a ${orvanta_msi_arch} -o ${output}
             -D ProductCode=${product_code}
-            -D ProductName=${ORVANTA_PRODUCT_NAME}
+            -D ProductName=${ORVANTA_MODULE_NAME}
             -D Manufacturer=${ORVANTA_COMPANY_NAME}
             -D PackageVersion=${package_version}
             -D UpgradeCode=${orvanta_msi_upgrade_code}
@@ -62,31 +61,31 @@ function(orvanta_msi output file_version)
             -D Win64=${orvanta_msi_win64}
             -D SysKind=${orvanta_target}
             -D ModuleSource=$<TARGET_FILE_NAME:TivOrvantaZNA100>
-            -D Clsid=${ORVANTA_CLSID}
-            -D ProgId=${ORVANTA_PROGID}
-            -D LibId=${ORVANTA_LIBID}
+            -D Clsid=${ORVANTA_CLASS_ID}
+            -D ProgId=${ORVANTA_PROGRAM_ID}
+            -D LibId=${ORVANTA_LIBRARY_ID}
             -D LibraryVersion=${ORVANTA_LIBRARY_VERSION}
-            -D InterfaceName=${ORVANTA_INTERFACE_NAME}
-            -D Iid=${ORVANTA_IID}
+            -D InterfaceName=${ORVANTA_DEFAULT_INTERFACE_NAME}
+            -D Iid=${ORVANTA_DEFAULT_INTERFACE_ID}
             ${orvanta_wxs}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:TivOrvantaZNA100>
-    DEPENDS TivOrvantaZNA100 ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/cmake/identity.cmake
+    DEPENDS TivOrvantaZNA100 ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
             ${CMAKE_SOURCE_DIR}/cmake/msi.cmake
     COMMENT "Building the installer package ${package_version} (${orvanta_msi_arch})"
     VERBATIM)
 endfunction()
 
-set(ORVANTA_MSI ${CMAKE_BINARY_DIR}/${ORVANTA_PRODUCT_NAME}-${ORVANTA_FILE_VERSION}-${orvanta_msi_arch}.msi)
-orvanta_msi(${ORVANTA_MSI} ${ORVANTA_FILE_VERSION})
+set(ORVANTA_MSI ${CMAKE_BINARY_DIR}/${ORVANTA_MODULE_NAME}-${ORVANTA_VERSION}-${orvanta_msi_arch}.msi)
+orvanta_msi(${ORVANTA_MSI} ${ORVANTA_VERSION})
 
-string(REPLACE "." ";" orvanta_fields "${ORVANTA_FILE_VERSION}")
+string(REPLACE "." ";" orvanta_fields "${ORVANTA_VERSION}")
 list(GET orvanta_fields 3 orvanta_build)
 math(EXPR orvanta_build "${orvanta_build} + 1")
 list(REMOVE_AT orvanta_fields 3)
 list(APPEND orvanta_fields ${orvanta_build})
 list(JOIN orvanta_fields "." orvanta_next_version)
 set(ORVANTA_MSI_NEXT
-    ${CMAKE_BINARY_DIR}/test-packages/${ORVANTA_PRODUCT_NAME}-${orvanta_next_version}-${orvanta_msi_arch}.msi)
+    ${CMAKE_BINARY_DIR}/test-packages/${ORVANTA_MODULE_NAME}-${orvanta_next_version}-${orvanta_msi_arch}.msi)
 orvanta_msi(${ORVANTA_MSI_NEXT} ${orvanta_next_version})
 
 add_custom_target(msi ALL DEPENDS ${ORVANTA_MSI} ${ORVANTA_MSI_NEXT})

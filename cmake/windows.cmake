@@ -50,7 +50,7 @@ endif()
 
 # ---- the module's type library and resources ----
 set(orvanta_gen_dir ${CMAKE_BINARY_DIR}/generated)
-set(orvanta_module_tlb ${orvanta_gen_dir}/TivOrvantaZNA100.tlb)
+set(orvanta_module_tlb ${orvanta_gen_dir}/${ORVANTA_MODULE_NAME}.tlb)
 add_custom_command(OUTPUT ${orvanta_module_tlb}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${orvanta_gen_dir}
   COMMAND ${orvanta_gen} --target ${orvanta_target} ${orvanta_module_tlb}
@@ -63,12 +63,15 @@ if(NOT CMAKE_RC_COMPILER)
 endif()
 # windres looks for the files a script names in its include folders, so the
 # script names the library by file name only.
+# The script itself is configured from the module's identity (cmake/identity.cmake).
+set(orvanta_rc ${orvanta_gen_dir}/TivOrvantaZNA100.rc)
+configure_file(${CMAKE_SOURCE_DIR}/frame/module.rc.in ${orvanta_rc} @ONLY)
 set(orvanta_res ${orvanta_gen_dir}/TivOrvantaZNA100.res.o)
 add_custom_command(OUTPUT ${orvanta_res}
   COMMAND ${CMAKE_RC_COMPILER} --input-format=rc --output-format=coff
           --include-dir=${orvanta_gen_dir}
-          --input=${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.rc --output=${orvanta_res}
-  DEPENDS ${CMAKE_SOURCE_DIR}/frame/TivOrvantaZNA100.rc ${orvanta_module_tlb}
+          --input=${orvanta_rc} --output=${orvanta_res}
+  DEPENDS ${orvanta_rc} ${orvanta_module_tlb}
   COMMENT "Compiling the module's resources"
   VERBATIM)
 

@@ -1,4 +1,5 @@
 #include "limits.h"
+#include "unit_words.h"
 
 #include <cstring>
 
@@ -12,14 +13,6 @@ namespace {
 // what decides. (Were two rows ever to share a first group, no index could
 // separate them and the build would stop at the static_assert below.)
 constexpr uint64_t kMultipliers[2] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu};
-
-// Four units as one word, low unit first: a plain load on the usual
-// little-endian processors, and the same value at compile time.
-constexpr uint64_t word_at(const char16_t* p) noexcept
-{
-    return static_cast<uint64_t>(p[0]) | static_cast<uint64_t>(p[1]) << 16 |
-           static_cast<uint64_t>(p[2]) << 32 | static_cast<uint64_t>(p[3]) << 48;
-}
 
 constexpr uint64_t hash_units(std::u16string_view guid) noexcept
 {
@@ -50,26 +43,27 @@ bool same_guid(const char16_t* a, const char16_t* b) noexcept
                             (bits_at(a, 8) ^ bits_at(b, 8)) | (bits_at(a, 12) ^ bits_at(b, 12)) |
                             (bits_at(a, 16) ^ bits_at(b, 16)) | (bits_at(a, 20) ^ bits_at(b, 20)) |
                             (bits_at(a, 24) ^ bits_at(b, 24)) | (bits_at(a, 28) ^ bits_at(b, 28)) |
-                            (bits_at(a, 32) ^ bits_at(b, 32)) | (pair_bits_at(a, 36) ^ pair_bits_at(b, 36));
+                            (bits_at(a, 32) ^ bits_at(b, 32)) |
+                            (pair_bits_at(a, 36) ^ pair_bits_at(b, 36));
     return differ == 0;
 }
 
-// A perfect index, built at compile time: a slot multiplier is searched for
-// that sends the 81 rows to 81 different slots, so every lookup reads one
-// slot. Each row's hash is kept beside the rows, so a text that lands on
-// another row's slot is turned away without comparing text. A constant of
+// A perfect index, built at compile time: a bucket multiplier is searched for
+// that sends the 81 rows to 81 different buckets, so every lookup reads one
+// bucket. Each row's hash is kept beside the rows, so a text that lands on
+// another row's bucket is turned away without comparing text. A constant of
 // the module like the rows themselves, never written at run time.
-constexpr unsigned kSlotBits = 10;
-constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+constexpr unsigned kBucketBits = 10;
+constexpr std::size_t kBuckets = std::size_t{1} << kBucketBits;
 constexpr uint8_t kEmpty = 0xFF;
 
-constexpr std::size_t slot_of(uint64_t hash, uint64_t multiplier) noexcept
+constexpr std::size_t bucket_of(uint64_t hash, uint64_t multiplier) noexcept
 {
-    return static_cast<std::size_t>((hash * multiplier) >> (64 - kSlotBits));
+    return static_cast<std::size_t>((hash * multiplier) >> (64 - kBucketBits));
 }
 
 // Each row's text and answer are copied into the index, beside its hash,
-// so a lookup reads the slot and then one record.
+// so a lookup reads the bucket and then one record.
 struct IndexedRow {
     char16_t guid[kGuidLength] = {};
     bool family_total = false;
@@ -79,7 +73,7 @@ struct IndexedRow {
 
 struct LimitIndex {
     uint64_t multiplier = 0;
-    std::array<uint8_t, kSlots> row{};
+    std::array<uint8_t, kBuckets> row{};
     std::array<IndexedRow, kLimitRows.size()> rows{};
 };
 
@@ -95,12 +89,12 @@ constexpr LimitIndex build_index()
     }
     for (uint64_t attempt = 0; attempt < 4096; ++attempt) {
         const uint64_t multiplier = 0x9E3779B97F4A7C15u * (2 * attempt + 1);
-        for (auto& slot : index.row) slot = kEmpty;
+        for (auto& bucket : index.row) bucket = kEmpty;
         bool distinct = true;
         for (std::size_t r = 0; r < kLimitRows.size() && distinct; ++r) {
-            uint8_t& slot = index.row[slot_of(index.rows[r].hash, multiplier)];
-            distinct = slot == kEmpty;
-            slot = static_cast<uint8_t>(r);
+            uint8_t& bucket = index.row[bucket_of(index.rows[r].hash, multiplier)];
+            distinct = bucket == kEmpty;
+            bucket = static_cast<uint8_t>(r);
         }
         if (distinct) {
             index.multiplier = multiplier;
@@ -117,10 +111,10 @@ constexpr bool all_rows_are_guids()
     return true;
 }
 static_assert(all_rows_are_guids(), "the length test below assumes every key is a GUID");
-static_assert(kLimitRows.size() < kEmpty, "row numbers must fit a slot");
+static_assert(kLimitRows.size() < kEmpty, "row numbers must fit a bucket");
 
 constexpr LimitIndex kIndex = build_index();
-static_assert(kIndex.multiplier != 0, "no slot multiplier separates the rows");
+static_assert(kIndex.multiplier != 0, "no bucket multiplier separates the rows");
 
 }  // namespace
 
@@ -128,7 +122,7 @@ LimitAnswer find_limit(std::u16string_view component_guid) noexcept
 {
     if (component_guid.size() != kGuidLength) return kDefaultLimit;
     const uint64_t h = hash_units(component_guid);
-    const uint8_t r = kIndex.row[slot_of(h, kIndex.multiplier)];
+    const uint8_t r = kIndex.row[bucket_of(h, kIndex.multiplier)];
     if (r == kEmpty) return kDefaultLimit;
     const IndexedRow& row = kIndex.rows[r];
     if (row.hash != h || !same_guid(row.guid, component_guid.data())) return kDefaultLimit;

@@ -1,10 +1,10 @@
 // The call discipline every IServer operation follows, written once:
-//  - a null result or by-reference address is refused with E_POINTER, and
-//    nothing is written;
+//  - a null result or by-reference address is refused with E_POINTER; a
+//    valid result address then holds null (or 0), nothing else is written;
 //  - a reference on the instance is held for the whole call;
 //  - a String or Collection result is set to null before any work (its old
 //    value is overwritten, not freed); a Long result is not touched until
-//    the end;
+//    the end; a failed call leaves it null (or 0);
 //  - the result is built in a local; a raised error releases every local,
 //    the partial result included, and becomes the status;
 //  - the reference is dropped, then the result is handed to the caller.
@@ -22,24 +22,24 @@
 namespace orvanta {
 
 template <class Out>
-struct ResultSlot;
+struct ResultTraits;
 
 template <>
-struct ResultSlot<BSTR> {
+struct ResultTraits<BSTR> {
     using Local = rt::BStr;
     static constexpr bool kNullOnEntry = true;
     static BSTR hand_over(Local& local) noexcept { return local.detach(); }
 };
 
 template <>
-struct ResultSlot<_Collection*> {
+struct ResultTraits<_Collection*> {
     using Local = rt::ComPtr<_Collection>;
     static constexpr bool kNullOnEntry = true;
     static _Collection* hand_over(Local& local) noexcept { return local.detach(); }
 };
 
 template <>
-struct ResultSlot<LONG> {
+struct ResultTraits<LONG> {
     using Local = LONG;
     static constexpr bool kNullOnEntry = false;
     static LONG hand_over(Local& local) noexcept { return local; }
@@ -58,9 +58,10 @@ template <class Out, class Body>
 HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
                       std::initializer_list<const void*> addresses, Body&& body) noexcept
 {
-    using Slot = ResultSlot<Out>;
+    using Slot = ResultTraits<Out>;
     if (!result || any_null(addresses)) {
-        raise_to_caller(rt::RaisedError::failure(E_POINTER), op);
+        if (result) *result = Out{};
+        publish_error(rt::RaisedError::failure(E_POINTER), op);
         return E_POINTER;
     }
     typename Slot::Local local{};
@@ -72,10 +73,10 @@ HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
             local = body();
         } catch (const rt::RaisedError& e) {
             status = e.code;
-            raise_to_caller(e, op);
+            publish_error(e, op);
         } catch (const std::bad_alloc&) {
             status = E_OUTOFMEMORY;
-            raise_to_caller(rt::RaisedError::out_of_memory(), op);
+            publish_error(rt::RaisedError::out_of_memory(), op);
         }
     }
     *result = FAILED(status) ? Out{} : Slot::hand_over(local);

@@ -1,34 +1,14 @@
 #include "frame/class_factory.h"
 
-#include "frame/module_state.h"
 #include "frame/server_class.h"
+#include "runtime/unknown.h"
 
 namespace orvanta {
 namespace {
 
-class ClassObject final : public IClassFactory {
+class ClassObject final : public rt::Unknown<ClassObject, rt::ModuleLockCount, IClassFactory> {
 public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override
-    {
-        lock_module();
-        return 2;
-    }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        unlock_module();
-        return 1;
-    }
+    static const rt::Interface<ClassObject> kInterfaces[];
 
     // Every request gives a new, independent instance.
     STDMETHOD(CreateInstance)(IUnknown* outer, REFIID riid, void** ppv) override
@@ -41,11 +21,17 @@ public:
     STDMETHOD(LockServer)(BOOL lock) override
     {
         if (lock)
-            lock_module();
+            rt::lock_module();
         else
-            unlock_module();
+            rt::unlock_module();
         return S_OK;
     }
+};
+
+const rt::Interface<ClassObject> ClassObject::kInterfaces[] = {
+    rt::answers<ClassObject, IClassFactory>(IID_IUnknown),
+    rt::answers<ClassObject, IClassFactory>(IID_IClassFactory),
+    rt::kEndOfInterfaces<ClassObject>,
 };
 
 ClassObject g_class_object;

@@ -1,18 +1,11 @@
 #include "frame/dispatch_arguments.h"
 
+#include "runtime/late_binding.h"
 #include "runtime/variant.h"
 
 #include <utility>
 
 namespace orvanta {
-namespace {
-
-bool omitted(const VARIANT* v) noexcept
-{
-    return v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND;
-}
-
-}  // namespace
 
 HRESULT StringArgument::bind(VARIANT* arg) noexcept
 {
@@ -29,7 +22,7 @@ HRESULT StringArgument::bind(VARIANT* arg) noexcept
         value_ = arg->bstrVal;
         return S_OK;
     }
-    if (omitted(arg)) return DISP_E_PARAMNOTOPTIONAL;
+    if (rt::is_omitted(*arg)) return DISP_E_PARAMNOTOPTIONAL;
     rt::Variant text;
     const HRESULT hr = VariantChangeType(text.put(), arg, 0, VT_BSTR);
     if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
@@ -57,10 +50,8 @@ HRESULT BooleanOutArgument::bind(VARIANT* arg) noexcept
     case VT_I4:
     case VT_UI1:
     case VT_R4:
-    case VT_R8:
-        return S_OK;
-    default:
-        return DISP_E_TYPEMISMATCH;
+    case VT_R8: return S_OK;
+    default: return DISP_E_TYPEMISMATCH;
     }
 }
 

@@ -1,35 +1,17 @@
 #include "frame/dispatch_support.h"
 
+#include "runtime/late_binding.h"
+
 namespace orvanta {
-
-bool same_name(const OLECHAR* name, const char* ascii) noexcept
-{
-    auto fold = [](unsigned c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-    for (;; ++name, ++ascii) {
-        const unsigned a = static_cast<unsigned>(*name);
-        const unsigned b = static_cast<unsigned char>(*ascii);
-        if (fold(a) != fold(b)) return false;
-        if (b == 0) return true;
-    }
-}
-
-HRESULT unknown_names(UINT count, DISPID* ids) noexcept
-{
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
-}
 
 HRESULT report_exception(HRESULT status, EXCEPINFO* info) noexcept
 {
     if (!info) return status;
-    *info = EXCEPINFO{};
-    info->scode = status;
+    // The texts belong to this call only when the record holds its error.
     const ErrorRecord& record = error_record();
-    if (record.number == status) {
-        info->bstrSource = SysAllocString(OLESTR("TivOrvantaZNA100.CTivOrvantaZNA100"));
-        info->bstrDescription = SysAllocString(record.description);
-    }
-    return DISP_E_EXCEPTION;
+    const bool described = record.number == status;
+    return rt::describe_exception(info, status, described ? error_source() : nullptr,
+                                  described ? record.description : nullptr);
 }
 
 }  // namespace orvanta

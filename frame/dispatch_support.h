@@ -6,12 +6,6 @@
 
 namespace orvanta {
 
-// Names compare without regard to letter case, as late-bound names do.
-bool same_name(const OLECHAR* name, const char* ascii) noexcept;
-
-// Marks every requested name as unknown.
-HRESULT unknown_names(UINT count, DISPID* ids) noexcept;
-
 // Describes the error that ended an operation for a late-bound caller: the
 // platform's convention is DISP_E_EXCEPTION with the status in EXCEPINFO.
 // Without an EXCEPINFO the status itself is returned.

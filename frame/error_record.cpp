@@ -1,6 +1,7 @@
 #include "error_record.h"
 
 #include "frame/iserver.h"
+#include "frame/static_bstr.h"
 #include "runtime/com_ptr.h"
 
 #include <cstdio>
@@ -9,6 +10,8 @@ namespace orvanta {
 namespace {
 
 thread_local ErrorRecord t_record;
+
+constexpr StaticBStr<identity::kProgramId.size()> kSource(identity::kProgramId);
 
 const char* interface_name_of(REFIID iid) noexcept
 {
@@ -24,13 +27,15 @@ void describe(ErrorRecord& r, const char* interface_name, const char* operation)
 {
     char text[sizeof r.description / sizeof r.description[0]];
     std::snprintf(text, sizeof text, "%s.%s (slot %d) failed with status 0x%08X", interface_name,
-                  operation ? operation : "?", r.slot, static_cast<unsigned>(r.number));
+                  operation ? operation : "?", r.vtable_index, static_cast<unsigned>(r.number));
     std::size_t i = 0;
     for (; text[i] != '\0'; ++i) r.description[i] = static_cast<OLECHAR>(text[i]);
     r.description[i] = 0;
 }
 
 }  // namespace
+
+BSTR error_source() noexcept { return kSource.get(); }
 
 const ErrorRecord& error_record() noexcept { return t_record; }
 
@@ -42,16 +47,16 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
     r.number = error.code;
     if (error.has_origin) {
         r.iid = error.iid;
-        r.slot = error.slot;
+        r.vtable_index = error.vtable_index;
         describe(r, interface_name_of(error.iid), error.operation);
     } else {
         r.iid = *running.iid;
-        r.slot = running.slot;
+        r.vtable_index = running.vtable_index;
         describe(r, running.interface_name, running.name);
     }
 }
 
-void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept
+void publish_error(const rt::RaisedError& error, const Operation& running) noexcept
 {
     note_error(error, running);
     publish_error_record();
@@ -61,9 +66,8 @@ void publish_error_record() noexcept
 {
     rt::ComPtr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(create.put()))) return;
-    static OLECHAR source[] = OLESTR("TivOrvantaZNA100.CTivOrvantaZNA100");
     create->SetGUID(t_record.iid);
-    create->SetSource(source);
+    create->SetSource(error_source());
     create->SetDescription(t_record.description);
     rt::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))

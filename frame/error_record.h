@@ -1,6 +1,6 @@
 // The error record of the running thread: the number of the last raised
-// error (0 when none), the interface that was called, the vtable slot of the
-// operation in it, and a description naming the operation.
+// error (0 when none), the interface that was called, the vtable index of
+// the operation in it, and a description naming the operation.
 #pragma once
 
 #include "runtime/automation.h"
@@ -12,16 +12,20 @@ namespace orvanta {
 struct Operation {
     const char* interface_name;
     const IID* iid;
-    int slot;
+    int vtable_index;
     const char* name;
 };
 
 struct ErrorRecord {
     HRESULT number = 0;
     IID iid{};
-    int slot = -1;
+    int vtable_index = -1;
     OLECHAR description[192] = {};
 };
+
+// The source every error report names: the class's program identifier.
+// Constant storage; callers only read it.
+BSTR error_source() noexcept;
 
 const ErrorRecord& error_record() noexcept;
 void clear_error_record() noexcept;
@@ -34,7 +38,7 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 // Notes the error and also publishes it as the platform's per-thread error
 // object, for errors that end an operation. Best effort: a failure to publish
 // never changes the operation's status.
-void raise_to_caller(const rt::RaisedError& error, const Operation& running) noexcept;
+void publish_error(const rt::RaisedError& error, const Operation& running) noexcept;
 
 // Publishes the record, as it stands, as the platform's per-thread error
 // object: again, after a caller on the way took the object over. Best effort.

@@ -2,8 +2,12 @@
 // the identifiers of the module's own class and default interface.
 #pragma once
 
+#include "definition/module_identity.h"
 #include "runtime/automation.h"
 #include "runtime/collection.h"
+
+#include <string_view>
+#include <type_traits>
 
 // {89078C47-AB89-11D3-B1BC-00C04F794409}: IDispatch's seven entries, then
 // exactly these nine operations, consecutive, in this order.
@@ -22,20 +26,44 @@ struct IServer : IDispatch {
 // The class's default interface: a dispatch interface with no members.
 struct _CTivOrvantaZNA100 : IDispatch {};
 
-inline constexpr IID IID_IServer = {
-    0x89078C47, 0xAB89, 0x11D3, {0xB1, 0xBC, 0x00, 0xC0, 0x4F, 0x79, 0x44, 0x09}};
-inline constexpr IID IID__CTivOrvantaZNA100 = {
-    0x0190584F, 0x0F1B, 0x4C7F, {0x87, 0xAD, 0x8B, 0xD5, 0x1D, 0x2E, 0x8B, 0x4E}};
-inline constexpr CLSID CLSID_CTivOrvantaZNA100 = {
-    0x68A285B0, 0x5582, 0x4720, {0xA8, 0x01, 0xBF, 0xCE, 0xF6, 0x26, 0xBB, 0xD6}};
-inline constexpr GUID LIBID_TivOrvantaZNA100 = {
-    0xCC0FE54A, 0xF447, 0x4D79, {0xAD, 0x4D, 0x90, 0xF9, 0x4C, 0x59, 0xB0, 0x03}};
-inline constexpr GUID LIBID_TivDefn = {
-    0xA966A13A, 0xFD2F, 0x11D2, {0xBF, 0x83, 0x00, 0xC0, 0x4F, 0x79, 0x44, 0x09}};
+namespace orvanta {
+
+// A GUID from its registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", at
+// compile time: the identifiers are written once, as text.
+constexpr GUID guid_of(std::string_view text)
+{
+    auto hex = [text](std::size_t at, std::size_t digits) {
+        unsigned long value = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            const char c = text[i];
+            value =
+                value * 16 + static_cast<unsigned long>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        return value;
+    };
+    GUID g{};
+    g.Data1 = static_cast<decltype(g.Data1)>(hex(1, 8));
+    g.Data2 = static_cast<decltype(g.Data2)>(hex(10, 4));
+    g.Data3 = static_cast<decltype(g.Data3)>(hex(15, 4));
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::size_t at = i < 2 ? 20 + 2 * i : 21 + 2 * i;
+        g.Data4[i] = static_cast<unsigned char>(hex(at, 2));
+    }
+    return g;
+}
+
+}  // namespace orvanta
+
+inline constexpr IID IID_IServer = orvanta::guid_of(orvanta::identity::kServerInterfaceId);
+inline constexpr IID IID__CTivOrvantaZNA100 =
+    orvanta::guid_of(orvanta::identity::kDefaultInterfaceId);
+inline constexpr CLSID CLSID_CTivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kClassId);
+inline constexpr GUID LIBID_TivOrvantaZNA100 = orvanta::guid_of(orvanta::identity::kLibraryId);
+inline constexpr GUID LIBID_TivDefn = orvanta::guid_of(orvanta::identity::kHostLibraryId);
 
 namespace orvanta {
 
-// IServer's operations: dispatch identifiers 1 to 9, vtable slots 7 to 15.
+// IServer's operations: dispatch identifiers 1 to 9, vtable indices 7 to 15.
 enum ServerMember : int {
     kMemberName = 1,
     kMemberReleaseNumber,
@@ -50,6 +78,65 @@ enum ServerMember : int {
 constexpr int kFirstServerMember = kMemberName;
 constexpr int kLastServerMember = kMemberServerCategory;
 constexpr int kDispatchEntries = 7;
-constexpr int slot_of(ServerMember m) { return kDispatchEntries + m - kMemberName; }
+constexpr int vtable_index_of(ServerMember m) { return kDispatchEntries + m - kMemberName; }
+
+// One member of IServer: what name lookup, invocation and the error record
+// read. The entry is given by its shape: exactly one of the five is set, and
+// it fixes the arguments (String, then String or Boolean by reference) and
+// the result (String, Collection or Long).
+struct ServerMemberInfo {
+    const char* name;
+    ServerMember id;
+    bool property;  // reached by a property read; the others by a method call
+    decltype(&IServer::get_Name) text = nullptr;
+    decltype(&IServer::DefaultComponents) list = nullptr;
+    decltype(&IServer::GetAttachableGUIDs) list_for = nullptr;
+    decltype(&IServer::IsAttachable) answer_for = nullptr;
+    decltype(&IServer::GetMaximumLimit) limit_for = nullptr;
+
+    constexpr UINT arguments() const { return text || list ? 0 : list_for ? 1 : 2; }
+};
+
+template <class Entry>
+constexpr ServerMemberInfo member(const char* name, ServerMember id, bool property, Entry entry)
+{
+    ServerMemberInfo m{name, id, property};
+    if constexpr (std::is_same_v<Entry, decltype(m.text)>) m.text = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.list)>) m.list = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.list_for)>) m.list_for = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.answer_for)>) m.answer_for = entry;
+    if constexpr (std::is_same_v<Entry, decltype(m.limit_for)>) m.limit_for = entry;
+    return m;
+}
+
+constexpr bool kProperty = true;
+constexpr bool kMethod = false;
+
+// In vtable order, which is also the order of the dispatch identifiers.
+inline constexpr ServerMemberInfo kServerMembers[] = {
+    member("Name", kMemberName, kProperty, &IServer::get_Name),
+    member("ReleaseNumber", kMemberReleaseNumber, kProperty, &IServer::get_ReleaseNumber),
+    member("Description", kMemberDescription, kProperty, &IServer::get_Description),
+    member("ServerGUID", kMemberServerGUID, kProperty, &IServer::get_ServerGUID),
+    member("DefaultComponents", kMemberDefaultComponents, kMethod, &IServer::DefaultComponents),
+    member("IsAttachable", kMemberIsAttachable, kMethod, &IServer::IsAttachable),
+    member("GetAttachableGUIDs", kMemberGetAttachableGUIDs, kMethod, &IServer::GetAttachableGUIDs),
+    member("GetMaximumLimit", kMemberGetMaximumLimit, kMethod, &IServer::GetMaximumLimit),
+    member("ServerCategory", kMemberServerCategory, kMethod, &IServer::ServerCategory),
+};
+
+constexpr bool members_in_order()
+{
+    int expected = kFirstServerMember;
+    for (const ServerMemberInfo& m : kServerMembers)
+        if (m.id != expected++) return false;
+    return expected == kLastServerMember + 1;
+}
+static_assert(members_in_order(), "one description per member, in vtable order");
+
+constexpr const ServerMemberInfo& server_member(ServerMember id)
+{
+    return kServerMembers[id - kFirstServerMember];
+}
 
 }  // namespace orvanta

@@ -1,7 +1,7 @@
 // The module's entry points for getting the class object and for unloading.
 #include "frame/class_factory.h"
 #include "frame/iserver.h"
-#include "frame/module_state.h"
+#include "runtime/module_state.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 {
@@ -11,7 +11,4 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
     return orvanta::class_object()->QueryInterface(riid, ppv);
 }
 
-STDAPI DllCanUnloadNow()
-{
-    return orvanta::module_can_unload() ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return rt::module_can_unload() ? S_OK : S_FALSE; }

@@ -2,14 +2,14 @@
 // (or, when the module's code is linked into a program, the program) that
 // holds this function.
 #ifndef _WIN32
-#include "frame/module_instance.h"
+#  include "frame/module_instance.h"
 
-#include <dlfcn.h>
+#  include <dlfcn.h>
 
-#include <climits>
-#include <cstdlib>
-#include <new>
-#include <string>
+#  include <climits>
+#  include <cstdlib>
+#  include <new>
+#  include <string>
 
 namespace orvanta {
 namespace {
@@ -20,10 +20,15 @@ PathText utf16_of(const std::string& text)
     PathText out;
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
-        int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
-                                   : (lead >> 3) == 0x1E ? 3 : -1;
-        uint32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F)
-                                                                                  : (lead & 0x07);
+        int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
+        uint32_t c = extra == 0   ? lead
+                     : extra == 1 ? (lead & 0x1F)
+                     : extra == 2 ? (lead & 0x0F)
+                                  : (lead & 0x07);
         bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
         for (int k = 1; valid && k <= extra; ++k) {
             const unsigned char next = static_cast<unsigned char>(text[i + k]);

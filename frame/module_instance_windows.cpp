@@ -1,8 +1,8 @@
 // The module's load notification and its handle on Windows.
 #ifdef _WIN32
-#include "frame/module_instance.h"
+#  include "frame/module_instance.h"
 
-#include <new>
+#  include <new>
 
 namespace {
 

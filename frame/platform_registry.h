@@ -6,6 +6,6 @@
 #include "runtime/automation.h"
 
 #ifndef _WIN32
-#include "runtime/standin/registry.h"
-#include "runtime/standin/typelib_registry.h"
+#  include "runtime/standin/registry.h"
+#  include "runtime/standin/typelib_registry.h"
 #endif

@@ -10,10 +10,11 @@
 // be repeated and leave the registry as one call does.
 #pragma once
 
+#include "definition/module_identity.h"
 #include "frame/module_instance.h"
 #include "frame/platform_registry.h"
 
-#include <cstddef>
+#include <string_view>
 
 namespace orvanta::registration {
 
@@ -23,60 +24,44 @@ enum class Source {
     ModulePath,  // the module's full path
 };
 
-// One key under HKEY_CLASSES_ROOT with at most one string value.
+// The two key trees registration writes: CLSID\{class identifier} and the
+// program identifier's.
+enum class Tree { Class, ProgramId };
+
+// One key under HKEY_CLASSES_ROOT with at most one string value. Keys and
+// texts are ASCII, composed from the module's identity when written.
 struct ClassEntry {
-    const OLECHAR* key;
-    const OLECHAR* value_name;  // nullptr: the key's default value
+    Tree tree;
+    std::string_view subkey;  // below the tree; empty: the tree's own key
+    const char* value_name;   // nullptr: the key's default value
     Source source;
-    const OLECHAR* text;  // for Source::Text
+    std::string_view text;  // for Source::Text
 };
 
-// Text of the platform's character type from narrow literals and macros
-// (OLESTR pastes its prefix onto a single token).
-#define ORVANTA_TEXT(literals) OLESTR("") literals
-#define ORVANTA_CLSID_TEXT "{68A285B0-5582-4720-A801-BFCEF626BBD6}"
-#define ORVANTA_LIBID_TEXT "{CC0FE54A-F447-4D79-AD4D-90F94C59B003}"
-#define ORVANTA_PROGID_TEXT "TivOrvantaZNA100.CTivOrvantaZNA100"
-#define ORVANTA_CLASS_KEY "CLSID\\" ORVANTA_CLSID_TEXT
-
 inline constexpr ClassEntry kClassEntries[] = {
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY), nullptr, Source::Text, ORVANTA_TEXT(ORVANTA_PROGID_TEXT)},
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY "\\InprocServer32"), nullptr, Source::ModulePath, nullptr},
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY "\\InprocServer32"), ORVANTA_TEXT("ThreadingModel"),
-     Source::Text, ORVANTA_TEXT("Apartment")},
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY "\\ProgID"), nullptr, Source::Text,
-     ORVANTA_TEXT(ORVANTA_PROGID_TEXT)},
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY "\\VERSION"), nullptr, Source::Text, ORVANTA_TEXT("1.0")},
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY "\\TypeLib"), nullptr, Source::Text,
-     ORVANTA_TEXT(ORVANTA_LIBID_TEXT)},
-    {ORVANTA_TEXT(ORVANTA_CLASS_KEY "\\Programmable"), nullptr, Source::None, nullptr},
-    {ORVANTA_TEXT(ORVANTA_PROGID_TEXT "\\CLSID"), nullptr, Source::Text,
-     ORVANTA_TEXT(ORVANTA_CLSID_TEXT)},
+    {Tree::Class, "", nullptr, Source::Text, identity::kProgramId},
+    {Tree::Class, "\\InprocServer32", nullptr, Source::ModulePath, {}},
+    {Tree::Class, "\\InprocServer32", "ThreadingModel", Source::Text, "Apartment"},
+    {Tree::Class, "\\ProgID", nullptr, Source::Text, identity::kProgramId},
+    {Tree::Class, "\\VERSION", nullptr, Source::Text, identity::kClassVersion},
+    {Tree::Class, "\\TypeLib", nullptr, Source::Text, identity::kLibraryId},
+    {Tree::Class, "\\Programmable", nullptr, Source::None, {}},
+    {Tree::ProgramId, "\\CLSID", nullptr, Source::Text, identity::kClassId},
 };
 
 // The key trees unregistration removes: the class's and its program
 // identifier's.
-inline constexpr const OLECHAR* kClassTrees[] = {
-    ORVANTA_TEXT(ORVANTA_CLASS_KEY),
-    ORVANTA_TEXT(ORVANTA_PROGID_TEXT),
-};
+inline constexpr Tree kClassTrees[] = {Tree::Class, Tree::ProgramId};
 
 // The module's type library: version 1.0, locale 0, registered for the
 // system kind of this build (win64 for 64-bit code, win32 for 32-bit).
-inline constexpr WORD kLibraryMajor = 1;
-inline constexpr WORD kLibraryMinor = 0;
+inline constexpr WORD kLibraryMajor = identity::kLibraryMajor;
+inline constexpr WORD kLibraryMinor = identity::kLibraryMinor;
 inline constexpr LCID kLibraryLocale = 0;
 inline constexpr SYSKIND kLibrarySysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-// Its path key, present while the library is registered for this build.
-inline constexpr const OLECHAR* kLibraryPathKey =
-    sizeof(void*) == 8 ? ORVANTA_TEXT("TypeLib\\" ORVANTA_LIBID_TEXT "\\1.0\\0\\win64")
-                       : ORVANTA_TEXT("TypeLib\\" ORVANTA_LIBID_TEXT "\\1.0\\0\\win32");
 
-#undef ORVANTA_TEXT
-#undef ORVANTA_CLASS_KEY
-#undef ORVANTA_PROGID_TEXT
-#undef ORVANTA_LIBID_TEXT
-#undef ORVANTA_CLSID_TEXT
+// The registry path of a key in a tree. Allocates; throws std::bad_alloc.
+PathText key_path(Tree tree, std::string_view subkey = {});
 
 // Registers the type library held by the module file at `module_path`
 // through the platform's type-library registration, with an empty help

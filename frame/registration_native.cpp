@@ -4,20 +4,25 @@
 // no library flags, and the one interface it registers, the dual
 // _CTivOrvantaZNA100.
 #ifndef _WIN32
-#include "frame/registration.h"
+#  include "frame/registration.h"
 
-#include "frame/iserver.h"
+#  include "frame/iserver.h"
+#  include "frame/static_bstr.h"
 
 namespace orvanta::registration {
 namespace {
 
+constexpr StaticBStr<identity::kDefaultInterfaceName.size()> kInterfaceName(
+    identity::kDefaultInterfaceName);
+constexpr StaticBStr<identity::kModuleName.size()> kLibraryName(identity::kModuleName);
+
 const RegisteredInterface kInterfaces[] = {
-    {IID__CTivOrvantaZNA100, u"_CTivOrvantaZNA100"},
+    {IID__CTivOrvantaZNA100, kInterfaceName.units},
 };
 
 const TypeLibEntries kLibrary = {
     {LIBID_TivOrvantaZNA100, kLibraryLocale, kLibrarySysKind, kLibraryMajor, kLibraryMinor, 0},
-    u"TivOrvantaZNA100",
+    kLibraryName.units,
     kInterfaces,
     1,
 };

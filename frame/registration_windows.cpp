@@ -1,11 +1,11 @@
 // Registering the module's type library on Windows: the library embedded in
 // the module file as resource TYPELIB 1, through the platform.
 #ifdef _WIN32
-#include "frame/registration.h"
+#  include "frame/registration.h"
 
-#include "runtime/com_ptr.h"
+#  include "runtime/com_ptr.h"
 
-#include <new>
+#  include <new>
 
 namespace orvanta::registration {
 

@@ -2,61 +2,70 @@
 // face _CTivOrvantaZNA100 is a dispatch interface without members; IServer
 // carries the nine operations. Each IServer entry forwards to the class's own
 // table (the IServer_ virtual functions), which is what IsAttachable calls.
-// ISupportErrorInfo tells clients which faces leave an error object behind.
 #pragma once
 
 #include "frame/iserver.h"
 #include "frame/server_dispatch_host.h"
+#include "frame/type_info.h"
 #include "runtime/fault_injection.h"
+#include "runtime/unknown.h"
 
 #include <new>
 
 namespace orvanta {
 
-// Late binding on the default face: no members at all.
-class DefaultFace : public _CTivOrvantaZNA100 {
+// Late binding on one face of the class: type information by the face's
+// kind; names and calls per face (server_dispatch.cpp). The default face
+// _CTivOrvantaZNA100 has no members; the IServer face has the nine.
+template <class Interface, Face kKind>
+class DispatchFace : public Interface {
 public:
-    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
-    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) override;
-    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) override;
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override
+    {
+        if (!pctinfo) return E_POINTER;
+        *pctinfo = type_info_count(kKind);
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override
+    {
+        return face_type_info(kKind, iTInfo, lcid, ppTInfo);
+    }
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+    STDMETHOD(Invoke)
+    (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+     VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 };
 
-// Late binding on the IServer face: the nine members by name and identifier.
-class ServerFace : public IServer {
-public:
-    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
-    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) override;
-    STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) override;
+using DefaultFace = DispatchFace<_CTivOrvantaZNA100, Face::Default>;
+using ServerFace = DispatchFace<IServer, Face::Server>;
+// Each face's names and calls, in server_dispatch.cpp.
+template <>
+HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
+template <>
+HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                              EXCEPINFO*, UINT*);
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                             EXCEPINFO*, UINT*);
 
-private:
-    HostDispatch host_;
-};
+class CTivOrvantaZNA100;
+using ServerUnknown =
+    rt::Unknown<CTivOrvantaZNA100, rt::ApartmentCount, DefaultFace, ServerFace, ISupportErrorInfo>;
 
-// Which interfaces leave an error object behind when a call fails.
-class ErrorInfoFace : public ISupportErrorInfo {
-public:
-    STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) override;
-};
+class CTivOrvantaZNA100 : public ServerUnknown {
+    friend ServerUnknown;  // destroys the instance at its last reference
 
-class CTivOrvantaZNA100 : public DefaultFace, public ServerFace, public ErrorInfoFace {
 public:
     // A new instance of T (the class or a test's subclass of it), queried for
     // riid. The caller owns the one reference handed out.
     template <class T = CTivOrvantaZNA100>
     static HRESULT create(REFIID riid, void** ppv) noexcept;
 
-    // IUnknown, shared by every face.
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
+    // What both faces answer to (server_unknown.cpp).
+    static const rt::Interface<CTivOrvantaZNA100> kInterfaces[];
 
     // The IServer face.
     STDMETHOD(get_Name)(BSTR* r) override { return IServer_Name(r); }
@@ -78,9 +87,15 @@ public:
     }
     STDMETHOD(ServerCategory)(BSTR* r) override { return IServer_ServerCategory(r); }
 
+    // Which interfaces leave an error object behind when a call fails.
+    STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) override;
+
+    // How late binding on the IServer face is served for this instance.
+    HostDispatch& host_dispatch() noexcept { return host_dispatch_; }
+
 protected:
-    CTivOrvantaZNA100() noexcept { rt::object_created(); }
-    virtual ~CTivOrvantaZNA100() { rt::object_destroyed(); }
+    CTivOrvantaZNA100() noexcept = default;
+    virtual ~CTivOrvantaZNA100() = default;
 
     // The class's own table of operations; not published.
     virtual HRESULT IServer_Name(BSTR* result);
@@ -97,11 +112,7 @@ protected:
 private:
     IUnknown* identity() noexcept { return static_cast<DefaultFace*>(this); }
 
-    // The class is apartment-threaded: an instance is only ever called on the
-    // thread that created it, so its count needs no interlocked operations
-    // (the single-thread model of apartment objects). What threads do share,
-    // the module's counts, is atomic.
-    ULONG refs_ = 0;
+    HostDispatch host_dispatch_;
 };
 
 template <class T>
@@ -112,9 +123,8 @@ HRESULT CTivOrvantaZNA100::create(REFIID riid, void** ppv) noexcept
     if (rt::allocation_should_fail()) return E_OUTOFMEMORY;
     T* instance = new (std::nothrow) T();
     if (!instance) return E_OUTOFMEMORY;
-    // The query takes the first reference; a refused interface destroys the
-    // instance at once.
-    instance->AddRef();
+    // The query takes a reference of its own; a refused interface destroys
+    // the instance as the first reference goes.
     const HRESULT hr = instance->QueryInterface(riid, ppv);
     instance->Release();
     return hr;

@@ -17,9 +17,9 @@ struct IServer;
 namespace orvanta {
 
 // Whether a described member is one of the face's own: its name, the vtable
-// slot it is called through, a property read or a method, and the number of
+// index it is called through, a property read or a method, and the number of
 // arguments before the result.
-using OwnMemberCheck = bool (*)(const OLECHAR* name, int slot, bool property,
+using OwnMemberCheck = bool (*)(const OLECHAR* name, int vtable_index, bool property,
                                 UINT arguments) noexcept;
 
 // One per instance. The choice is made at the instance's first late-bound

@@ -79,7 +79,7 @@ HRESULT vtable_view(rt::ComPtr<ITypeInfo>& view) noexcept
 // One described function is one of the face's operations, called where the
 // face has it: an HRESULT-returning stdcall entry whose arguments are all
 // addresses, the last one the result.
-bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, unsigned& slots_seen) noexcept
+bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, unsigned& indices_seen) noexcept
 {
     if (d.funckind != FUNC_PUREVIRTUAL && d.funckind != FUNC_VIRTUAL) return false;
     if (d.callconv != CC_STDCALL || d.elemdescFunc.tdesc.vt != VT_HRESULT) return false;
@@ -91,26 +91,26 @@ bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, u
 
     rt::BStr name;
     if (FAILED(view->GetDocumentation(d.memid, name.put(), nullptr, nullptr, nullptr))) return false;
-    const int slot = static_cast<int>(d.oVft / sizeof(void*));
-    if (!own(name.get(), slot, d.invkind == INVOKE_PROPERTYGET, static_cast<UINT>(d.cParams - 1)))
+    const int vtable_index = static_cast<int>(d.oVft / sizeof(void*));
+    if (!own(name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET, static_cast<UINT>(d.cParams - 1)))
         return false;
-    const unsigned bit = 1u << (slot - kDispatchEntries);
-    if (slots_seen & bit) return false;
-    slots_seen |= bit;
+    const unsigned bit = 1u << (vtable_index - kDispatchEntries);
+    if (indices_seen & bit) return false;
+    indices_seen |= bit;
     return true;
 }
 
 // Calls go through the face's vtable at the offsets the description gives,
-// so it must describe exactly the face's operations, each at its own slot.
+// so it must describe exactly the face's operations, each at its own vtable index.
 bool lays_out_face(ITypeInfo* view, OwnMemberCheck own) noexcept
 {
     const TypeAttr attr(view);
     if (FAILED(attr.status()) || attr->typekind != TKIND_INTERFACE || attr->cFuncs != kServerMembers)
         return false;
-    unsigned slots_seen = 0;
+    unsigned indices_seen = 0;
     for (UINT i = 0; i < kServerMembers; ++i) {
         const FuncDesc f(view, i);
-        if (!f.get() || !matches_operation(view, *f.get(), own, slots_seen)) return false;
+        if (!f.get() || !matches_operation(view, *f.get(), own, indices_seen)) return false;
     }
     return true;
 }
@@ -144,8 +144,15 @@ bool HostDispatch::serves(OwnMemberCheck own) noexcept
 
 HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noexcept
 {
-    for (UINT i = 0; i < count; ++i)
-        if (!names[i]) return unknown_names(count, ids);
+    // Refused as the class's own table refuses them, so that every face
+    // answers these alike.
+    if (count == 0) return E_INVALIDARG;
+    if (!names || !ids) return E_POINTER;
+    for (UINT i = 0; i < count; ++i) {
+        if (names[i]) continue;
+        for (UINT j = 0; j < count; ++j) ids[j] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
     return DispGetIDsOfNames(description_.get(), names, count, ids);
 }
 

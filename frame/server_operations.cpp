@@ -15,21 +15,21 @@
 namespace orvanta {
 namespace {
 
-constexpr Operation operation(ServerMember member, const char* name)
+constexpr Operation operation(ServerMember member)
 {
-    return {"IServer", &IID_IServer, slot_of(member), name};
+    return {"IServer", &IID_IServer, vtable_index_of(member), server_member(member).name};
 }
 
 namespace op {
-constexpr Operation Name = operation(kMemberName, "Name");
-constexpr Operation ReleaseNumber = operation(kMemberReleaseNumber, "ReleaseNumber");
-constexpr Operation Description = operation(kMemberDescription, "Description");
-constexpr Operation ServerGUID = operation(kMemberServerGUID, "ServerGUID");
-constexpr Operation DefaultComponents = operation(kMemberDefaultComponents, "DefaultComponents");
-constexpr Operation IsAttachable = operation(kMemberIsAttachable, "IsAttachable");
-constexpr Operation GetAttachableGUIDs = operation(kMemberGetAttachableGUIDs, "GetAttachableGUIDs");
-constexpr Operation GetMaximumLimit = operation(kMemberGetMaximumLimit, "GetMaximumLimit");
-constexpr Operation ServerCategory = operation(kMemberServerCategory, "ServerCategory");
+constexpr Operation Name = operation(kMemberName);
+constexpr Operation ReleaseNumber = operation(kMemberReleaseNumber);
+constexpr Operation Description = operation(kMemberDescription);
+constexpr Operation ServerGUID = operation(kMemberServerGUID);
+constexpr Operation DefaultComponents = operation(kMemberDefaultComponents);
+constexpr Operation IsAttachable = operation(kMemberIsAttachable);
+constexpr Operation GetAttachableGUIDs = operation(kMemberGetAttachableGUIDs);
+constexpr Operation GetMaximumLimit = operation(kMemberGetMaximumLimit);
+constexpr Operation ServerCategory = operation(kMemberServerCategory);
 }  // namespace op
 
 template <std::size_t... I>
@@ -47,7 +47,8 @@ constexpr bool catalogue_holds_guids()
 }
 static_assert(catalogue_holds_guids(), "every catalogue entry is a GUID in registry form");
 
-constexpr auto kCatalogue = catalogue_strings(std::make_index_sequence<kDefaultComponents.size()>{});
+constexpr auto kCatalogue =
+    catalogue_strings(std::make_index_sequence<kDefaultComponents.size()>{});
 
 rt::BStr new_text(std::u16string_view text)
 {
@@ -93,7 +94,8 @@ HRESULT CTivOrvantaZNA100::IServer_Description(BSTR* result)
 
 HRESULT CTivOrvantaZNA100::IServer_ServerGUID(BSTR* result)
 {
-    return run_operation(identity(), op::ServerGUID, result, {}, [] { return new_text(kServerGuid); });
+    return run_operation(identity(), op::ServerGUID, result, {},
+                         [] { return new_text(kServerGuid); });
 }
 
 HRESULT CTivOrvantaZNA100::IServer_ServerCategory(BSTR* result)
@@ -113,7 +115,7 @@ HRESULT CTivOrvantaZNA100::IServer_DefaultComponents(_Collection** result)
         for (const auto& entry : kCatalogue) {
             VARIANT guid = string_value(entry.get());
             rt::check_call(list->Add(&guid, &guid, &missing, &missing), IID__Collection,
-                           rt::kSlotAdd, "Add");
+                           rt::kVtableAdd, "Add");
         }
         return list;
     });
@@ -130,36 +132,41 @@ HRESULT CTivOrvantaZNA100::IServer_GetAttachableGUIDs(BSTR* ParentGUID, _Collect
 HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* AttachmentGUID,
                                                 LONG* result)
 {
-    return run_operation(identity(), op::IsAttachable, result, {ParentGUID, AttachmentGUID},
-                         [&]() -> LONG {
-        // Obtaining the list: any failure falls back to "no list".
-        return with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
-            rt::ComPtr<_Collection> list;
-            rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
-                           IID__CTivOrvantaZNA100, slot_of(kMemberGetAttachableGUIDs),
-                           "GetAttachableGUIDs");
-            if (!list) return AttachNoList;
+    return run_operation(
+        identity(), op::IsAttachable, result, {ParentGUID, AttachmentGUID}, [&]() -> LONG {
+            // Obtaining the list: any failure falls back to "no list".
+            const LONG answer = with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
+                rt::ComPtr<_Collection> list;
+                rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
+                               IID__CTivOrvantaZNA100, op::GetAttachableGUIDs.vtable_index,
+                               op::GetAttachableGUIDs.name);
+                if (!list) return AttachNoList;
 
-            // The lookup: a failure ends only this step and is read back from
-            // the error record. The key goes by reference, so it is always a
-            // key, never a position.
-            rt::BStr text;
-            clear_error_record();
-            continue_on_error(op::IsAttachable, [&] {
-                VARIANT key = string_reference(AttachmentGUID);
-                rt::Variant element;
-                rt::check_call(list->Item(&key, element.put()), IID__Collection, rt::kSlotItem,
-                               "Item");
-                rt::Variant converted;
-                const HRESULT hr = VariantChangeType(converted.put(), element.get(), 0, VT_BSTR);
-                if (FAILED(hr)) throw rt::RaisedError::failure(hr);
-                text.reset(std::exchange(converted->bstrVal, nullptr));
-                converted->vt = VT_EMPTY;
+                // The lookup: a failure ends only this step and is read back from
+                // the error record. The key goes by reference, so it is always a
+                // key, never a position.
+                rt::BStr text;
+                clear_error_record();
+                continue_on_error(op::IsAttachable, [&] {
+                    VARIANT key = string_reference(AttachmentGUID);
+                    rt::Variant element;
+                    rt::check_call(list->Item(&key, element.put()), IID__Collection,
+                                   rt::kVtableItem, "Item");
+                    rt::Variant converted;
+                    const HRESULT hr =
+                        VariantChangeType(converted.put(), element.get(), 0, VT_BSTR);
+                    if (FAILED(hr)) throw rt::RaisedError::failure(hr);
+                    text.reset(std::exchange(converted->bstrVal, nullptr));
+                    converted->vt = VT_EMPTY;
+                });
+                const bool lookup_failed = error_record().number != 0;
+                return !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
             });
-            const bool lookup_failed = error_record().number != 0;
-            return !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
+            // The inner calls' failures were absorbed into the answer: an error
+            // object one of them published is not the caller's to read.
+            SetErrorInfo(0, nullptr);
+            return answer;
         });
-    });
 }
 
 HRESULT CTivOrvantaZNA100::IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_BOOL* FamilyTotal,
@@ -167,15 +174,14 @@ HRESULT CTivOrvantaZNA100::IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_
 {
     return run_operation(identity(), op::GetMaximumLimit, result, {ComponentGUID, FamilyTotal},
                          [&]() -> LONG {
-        // The caller's string is copied once and never consulted again; the
-        // copy has the length just read.
-        const UINT length = SysStringLen(*ComponentGUID);
-        const rt::BStr copy = rt::BStr::copy_of(*ComponentGUID, length);
-        const LimitAnswer answer =
-            find_limit(std::u16string_view(reinterpret_cast<const char16_t*>(copy.get()), length));
-        *FamilyTotal = answer.family_total ? VARIANT_TRUE : VARIANT_FALSE;
-        return answer.maximum;
-    });
+                             // The caller's string is copied once and never consulted again; the
+                             // copy has the length just read.
+                             const UINT length = SysStringLen(*ComponentGUID);
+                             const rt::BStr copy = rt::BStr::copy_of(*ComponentGUID, length);
+                             const LimitAnswer answer = find_limit(text_of(copy.get(), length));
+                             *FamilyTotal = answer.family_total ? VARIANT_TRUE : VARIANT_FALSE;
+                             return answer.maximum;
+                         });
 }
 
 }  // namespace orvanta

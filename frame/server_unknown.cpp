@@ -1,39 +1,21 @@
-// Identity and lifetime: both faces share one reference count.
+// What the class answers to. IUnknown and IDispatch give the default face,
+// as for any class whose default interface is a dispatch interface.
 #include "frame/server_class.h"
 
 namespace orvanta {
 
-HRESULT CTivOrvantaZNA100::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv) return E_POINTER;
-    // IUnknown and IDispatch give the default face, as for any class whose
-    // default interface is a dispatch interface.
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__CTivOrvantaZNA100) {
-        *ppv = static_cast<DefaultFace*>(this);
-    } else if (riid == IID_IServer) {
-        *ppv = static_cast<IServer*>(this);
-    } else if (riid == IID_ISupportErrorInfo) {
-        *ppv = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
+const rt::Interface<CTivOrvantaZNA100> CTivOrvantaZNA100::kInterfaces[] = {
+    rt::answers<CTivOrvantaZNA100, DefaultFace>(IID_IUnknown),
+    rt::answers<CTivOrvantaZNA100, DefaultFace>(IID_IDispatch),
+    rt::answers<CTivOrvantaZNA100, DefaultFace>(IID__CTivOrvantaZNA100),
+    rt::answers<CTivOrvantaZNA100, ServerFace>(IID_IServer),
+    rt::answers<CTivOrvantaZNA100, ISupportErrorInfo>(IID_ISupportErrorInfo),
+    rt::kEndOfInterfaces<CTivOrvantaZNA100>,
+};
 
-ULONG CTivOrvantaZNA100::AddRef() { return ++refs_; }
-
-ULONG CTivOrvantaZNA100::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
-// Every failing operation publishes an error object (raise_to_caller); the
-// class vouches for its two faces and for nothing else.
-HRESULT ErrorInfoFace::InterfaceSupportsErrorInfo(REFIID riid)
+// Every failing operation publishes an error object; the class vouches for
+// its two faces and for nothing else.
+HRESULT CTivOrvantaZNA100::InterfaceSupportsErrorInfo(REFIID riid)
 {
     return riid == IID_IServer || riid == IID__CTivOrvantaZNA100 ? S_OK : S_FALSE;
 }

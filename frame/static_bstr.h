@@ -18,7 +18,8 @@ struct StaticBStr {
     uint32_t byte_length;
     OLECHAR units[N + 1];
 
-    constexpr explicit StaticBStr(std::u16string_view text)
+    template <class Char>
+    constexpr explicit StaticBStr(std::basic_string_view<Char> text)
         : byte_length(static_cast<uint32_t>(N * sizeof(OLECHAR))), units{}
     {
         for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<OLECHAR>(text[i]);
@@ -28,11 +29,13 @@ struct StaticBStr {
     BSTR get() const noexcept { return const_cast<OLECHAR*>(units); }
 };
 
-// Views the units of a string of the runtime as 16-bit text.
-inline std::u16string_view text_of(BSTR s) noexcept
+// Views units of the runtime's strings as 16-bit text.
+inline std::u16string_view text_of(const OLECHAR* units, std::size_t length) noexcept
 {
-    return {reinterpret_cast<const char16_t*>(s), SysStringLen(s)};
+    return {reinterpret_cast<const char16_t*>(units), length};
 }
+
+inline std::u16string_view text_of(BSTR s) noexcept { return text_of(s, SysStringLen(s)); }
 
 inline const OLECHAR* ole_units(std::u16string_view text) noexcept
 {

@@ -1,5 +1,5 @@
 #ifndef _WIN32
-#include "frame/type_info.h"
+#  include "frame/type_info.h"
 
 namespace orvanta {
 

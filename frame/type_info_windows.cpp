@@ -6,17 +6,19 @@
 // unregistered library, while GetIDsOfNames and Invoke keep working from the
 // class's own dispatch table.
 #ifdef _WIN32
-#include "frame/iserver.h"
-#include "frame/module_instance.h"
-#include "frame/type_info.h"
-#include "runtime/com_ptr.h"
+#  include "frame/iserver.h"
+#  include "frame/module_instance.h"
+#  include "frame/type_info.h"
+#  include "runtime/com_ptr.h"
 
 namespace orvanta {
 namespace {
 
 HRESULT load_library(Face face, rt::ComPtr<ITypeLib>& library) noexcept
 {
-    if (face == Face::Server) return LoadRegTypeLib(LIBID_TivDefn, 34, 2, 0, library.put());
+    if (face == Face::Server)
+        return LoadRegTypeLib(LIBID_TivDefn, identity::kHostLibraryMajor,
+                              identity::kHostLibraryMinor, 0, library.put());
     PathText module_path;
     const HRESULT hr = module_file_name(module_path);
     if (FAILED(hr)) return hr;

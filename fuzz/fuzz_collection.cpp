@@ -45,10 +45,11 @@ char16_t fold(char16_t c)
     if (u == 0x178) return 0xFF;
     // Latin Extended-A: capital then small, except where the pairs shift
     // (U+0130/0131 dotted and dotless i, U+0138 kra, U+0149 and U+017F).
-    const bool even_capital = (u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) ||
-                              (u >= 0x14A && u <= 0x177);
+    const bool even_capital =
+        (u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177);
     const bool odd_capital = (u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E);
-    if ((even_capital && u % 2 == 0) || (odd_capital && u % 2 == 1)) return static_cast<char16_t>(u + 1);
+    if ((even_capital && u % 2 == 0) || (odd_capital && u % 2 == 1))
+        return static_cast<char16_t>(u + 1);
     if (u >= 0x391 && u <= 0x3AB && u != 0x3A2) return static_cast<char16_t>(u + 32);
     if (u >= 0x400 && u <= 0x40F) return static_cast<char16_t>(u + 0x50);
     if (u >= 0x410 && u <= 0x42F) return static_cast<char16_t>(u + 32);
@@ -69,7 +70,8 @@ struct Value {
     std::u16string text;
     bool operator==(const Value& o) const
     {
-        return vt == o.vt && (vt != VT_I4 || number == o.number) && (vt != VT_BSTR || text == o.text);
+        return vt == o.vt && (vt != VT_I4 || number == o.number) &&
+               (vt != VT_BSTR || text == o.text);
     }
 };
 
@@ -112,10 +114,14 @@ struct Model {
 // Key and value text: short strings over a small alphabet, now and then
 // longer ones (past the small-string space of a key).
 const char16_t kAlphabet[32] = {
-    u'a',   u'A',   u'b',   u'B',   u'5',   u'-',   0x00C4, 0x00E4,  // a A b B 5 - Ä ä
-    0x03A3, 0x03C3, 0x03C2, 0x0178, 0x00FF, 0x0130, u'i',   u'I',    // Σ σ ς Ÿ ÿ İ i I
-    0x0139, 0x013A, 0x0416, 0x0436, 0x0400, 0x0450, 0x00D7, 0x00F7,  // Ĺ ĺ Ж ж Ѐ ѐ × ÷
-    0x0000, 0x00DF, 0x0132, 0x0133, 0x017D, 0x017E, 0x0149, 0xD800,  // NUL ß Ĳ ĳ Ž ž ŉ lone surrogate
+    u'a',   u'A',   u'b',   u'B',
+    u'5',   u'-',   0x00C4, 0x00E4,  // a A b B 5 - Ä ä
+    0x03A3, 0x03C3, 0x03C2, 0x0178,
+    0x00FF, 0x0130, u'i',   u'I',  // Σ σ ς Ÿ ÿ İ i I
+    0x0139, 0x013A, 0x0416, 0x0436,
+    0x0400, 0x0450, 0x00D7, 0x00F7,  // Ĺ ĺ Ж ж Ѐ ѐ × ÷
+    0x0000, 0x00DF, 0x0132, 0x0133,
+    0x017D, 0x017E, 0x0149, 0xD800,  // NUL ß Ĳ ĳ Ž ž ŉ lone surrogate
 };
 
 std::u16string some_text(fuzzing::Reader& in)
@@ -154,7 +160,8 @@ public:
 
     BSTR keep(const std::u16string& text)
     {
-        BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+        BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                                   static_cast<UINT>(text.size()));
         check(s != nullptr, "could not allocate an argument");
         strings_.push_back(s);
         return s;
@@ -216,8 +223,10 @@ void set_number(VARIANT& v, LONG n)
 Meaning text_or_number(fuzzing::Reader& in, Argument& a, VARIANT& v, bool text)
 {
     Meaning m{text ? Meaning::kText : Meaning::kNumber, {}, 0, 0};
-    if (text) m.text = some_text(in);
-    else m.number = some_number(in);
+    if (text)
+        m.text = some_text(in);
+    else
+        m.number = some_number(in);
     switch (in.below(3)) {
     case 0:
         if (text && m.text.empty() && (in.byte() & 1)) {
@@ -240,8 +249,10 @@ Meaning text_or_number(fuzzing::Reader& in, Argument& a, VARIANT& v, bool text)
         break;
     default: {
         VARIANT* inner = a.inner();
-        if (text) set_text(a, *inner, m.text);
-        else set_number(*inner, m.number);
+        if (text)
+            set_text(a, *inner, m.text);
+        else
+            set_number(*inner, m.number);
         v.vt = VT_BYREF | VT_VARIANT;
         v.pvarVal = inner;
         break;
@@ -331,9 +342,13 @@ Value value_of(const VARIANT& v, const char* what)
 {
     Value out;
     out.vt = v.vt;
-    if (v.vt == VT_I4) out.number = v.lVal;
-    else if (v.vt == VT_BSTR) out.text = std::u16string(reinterpret_cast<const char16_t*>(v.bstrVal), SysStringLen(v.bstrVal));
-    else if (v.vt != VT_EMPTY) fail(what, "unexpected type " + std::to_string(v.vt));
+    if (v.vt == VT_I4)
+        out.number = v.lVal;
+    else if (v.vt == VT_BSTR)
+        out.text =
+            std::u16string(reinterpret_cast<const char16_t*>(v.bstrVal), SysStringLen(v.bstrVal));
+    else if (v.vt != VT_EMPTY)
+        fail(what, "unexpected type " + std::to_string(v.vt));
     return out;
 }
 
@@ -385,20 +400,28 @@ private:
         const Meaning k = some_argument(in_, key, false);
         Meaning b{Meaning::kMissing, {}, 0, 0}, a{Meaning::kMissing, {}, 0, 0};
         const std::size_t placement = in_.below(4);
-        if (placement & 1) b = some_argument(in_, before, true);
-        else before.make_null();
-        if (placement & 2) a = some_argument(in_, after, true);
-        else after.make_null();
+        if (placement & 1)
+            b = some_argument(in_, before, true);
+        else
+            before.make_null();
+        if (placement & 2)
+            a = some_argument(in_, after, true);
+        else
+            after.make_null();
 
         // The model: the key first, then its uniqueness, then the place.
         Expectation e;
         std::optional<std::u16string> folded_key;
         if (!missing(k)) {
-            if (k.kind == Meaning::kText) folded_key = folded(k.text);
-            else if (k.kind == Meaning::kNumber) folded_key = decimal(k.number);
-            else e.status = kTypeMismatch;
+            if (k.kind == Meaning::kText)
+                folded_key = folded(k.text);
+            else if (k.kind == Meaning::kNumber)
+                folded_key = decimal(k.number);
+            else
+                e.status = kTypeMismatch;
         }
-        if (e.status == S_OK && folded_key && model_.slot_of_key(*folded_key)) e.status = kDuplicateKey;
+        if (e.status == S_OK && folded_key && model_.slot_of_key(*folded_key))
+            e.status = kDuplicateKey;
         if (e.status == S_OK) {
             if (!missing(b) && !missing(a)) {
                 e.status = kMissingKey;  // invalid argument: both places given
@@ -445,10 +468,7 @@ private:
         check_count();
     }
 
-    void count()
-    {
-        check_count();
-    }
+    void count() { check_count(); }
 
     void check_count()
     {
@@ -463,7 +483,8 @@ private:
         rt::ComPtr<IUnknown> unknown;
         check_status(list_->_NewEnum(unknown.put()), S_OK, "_NewEnum");
         rt::ComPtr<IEnumVARIANT> e;
-        check_status(unknown->QueryInterface(IID_IEnumVARIANT, e.put_void()), S_OK, "QI IEnumVARIANT");
+        check_status(unknown->QueryInterface(IID_IEnumVARIANT, e.put_void()), S_OK,
+                     "QI IEnumVARIANT");
         return e;
     }
 
@@ -541,13 +562,15 @@ private:
             index.lVal = static_cast<LONG>(i + 1);
             rt::Variant out;
             check_status(list_->Item(&index, out.put()), S_OK, "Item at the end");
-            check(value_of(*out.get(), "Item") == model_.elements[i].value, "element differs at the end");
+            check(value_of(*out.get(), "Item") == model_.elements[i].value,
+                  "element differs at the end");
             if (!model_.elements[i].key) continue;
             // Each key finds its own element.
             Argument key;
             set_text(key, key.top(), *model_.elements[i].key);
             check_status(list_->Item(key.get(), out.put()), S_OK, "Item by key at the end");
-            check(value_of(*out.get(), "Item") == model_.elements[i].value, "key finds another element");
+            check(value_of(*out.get(), "Item") == model_.elements[i].value,
+                  "key finds another element");
         }
     }
 

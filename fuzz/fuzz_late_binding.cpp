@@ -101,9 +101,21 @@ private:
 // Text that sometimes names a member: names of the class's and the
 // collection's members, in any letter case, or arbitrary units.
 const char16_t* const kNames[] = {
-    u"Name",         u"releasenumber",   u"DESCRIPTION",    u"ServerGUID",      u"DefaultComponents",
-    u"IsAttachable", u"GetAttachableGUIDs", u"GetMaximumLimit", u"ServerCategory", u"Item",
-    u"add",          u"Count",           u"Remove",         u"_NewEnum",        u"",
+    u"Name",
+    u"releasenumber",
+    u"DESCRIPTION",
+    u"ServerGUID",
+    u"DefaultComponents",
+    u"IsAttachable",
+    u"GetAttachableGUIDs",
+    u"GetMaximumLimit",
+    u"ServerCategory",
+    u"Item",
+    u"add",
+    u"Count",
+    u"Remove",
+    u"_NewEnum",
+    u"",
 };
 
 std::u16string some_text(fuzzing::Reader& in)
@@ -124,14 +136,15 @@ BSTR some_string(fuzzing::Reader& in)
 {
     if (in.byte() < 0x10) return nullptr;
     const std::u16string text = some_text(in);
-    BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+    BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                               static_cast<UINT>(text.size()));
     check(s != nullptr, "could not allocate an argument");
     return s;
 }
 
 // Base types a variant may name, valid and not.
-const VARTYPE kScalars[] = {VT_I1, VT_UI1, VT_I2, VT_UI2, VT_BOOL, VT_I4, VT_UI4, VT_INT, VT_UINT,
-                            VT_ERROR, VT_R4, VT_I8, VT_UI8, VT_R8, VT_CY, VT_DATE};
+const VARTYPE kScalars[] = {VT_I1,   VT_UI1,   VT_I2, VT_UI2, VT_BOOL, VT_I4, VT_UI4, VT_INT,
+                            VT_UINT, VT_ERROR, VT_R4, VT_I8,  VT_UI8,  VT_R8, VT_CY,  VT_DATE};
 const VARTYPE kInvalidTags[] = {15,     0x0FFF, VT_VOID, VT_HRESULT, 72,     0x1003, 0x8003,
                                 0x100C, 0x2000, 0x4000,  0x4001,     0x7FFF, 0xFFFF, 0x200F};
 
@@ -190,12 +203,15 @@ void some_variant(fuzzing::Reader& in, Arena& arena, VARIANT& v, int depth)
         v.punkVal = arena.object(in);
         return;
     case 8:  // arrays and records the caller cannot really pass: null payloads
-        v.vt = (in.byte() & 1) ? static_cast<VARTYPE>(VT_ARRAY | kScalars[in.below(16)]) : VT_RECORD;
+        v.vt =
+            (in.byte() & 1) ? static_cast<VARTYPE>(VT_ARRAY | kScalars[in.below(16)]) : VT_RECORD;
         return;
     case 9:
         v.vt = kInvalidTags[in.below(sizeof kInvalidTags / sizeof kInvalidTags[0])];
-        if (v.vt & VT_BYREF) v.byref = arena.block(16);
-        else v.llVal = static_cast<LONGLONG>(in.wide());
+        if (v.vt & VT_BYREF)
+            v.byref = arena.block(16);
+        else
+            v.llVal = static_cast<LONGLONG>(in.wide());
         return;
     default: break;
     }
@@ -283,7 +299,8 @@ void one_invoke(fuzzing::Reader& in, IDispatch* target, IUnknown* token)
     if (extras & 0x01) {  // named arguments, now and then the put convention
         params.cNamedArgs = static_cast<UINT>(in.below(count + 1));
         auto* named = static_cast<DISPID*>(arena.block(params.cNamedArgs * sizeof(DISPID)));
-        for (UINT i = 0; i < params.cNamedArgs; ++i) named[i] = (in.byte() & 1) ? DISPID_PROPERTYPUT : some_dispid(in);
+        for (UINT i = 0; i < params.cNamedArgs; ++i)
+            named[i] = (in.byte() & 1) ? DISPID_PROPERTYPUT : some_dispid(in);
         params.rgdispidNamedArgs = named;
     }
     if ((extras & 0x06) == 0x06) params.rgvarg = nullptr;
@@ -292,11 +309,12 @@ void one_invoke(fuzzing::Reader& in, IDispatch* target, IUnknown* token)
     UINT bad_argument = 0xFFFF;
     const bool no_params = (extras & 0x70) == 0x70;
 
-    const HRESULT hr = target->Invoke(id, riid, LOCALE_USER_DEFAULT, flags, no_params ? nullptr : &params,
-                                      result, (extras & 0x80) ? nullptr : &exception,
-                                      (extras & 0x10) ? &bad_argument : nullptr);
+    const HRESULT hr = target->Invoke(
+        id, riid, LOCALE_USER_DEFAULT, flags, no_params ? nullptr : &params, result,
+        (extras & 0x80) ? nullptr : &exception, (extras & 0x10) ? &bad_argument : nullptr);
     if (hr == DISP_E_EXCEPTION && !(extras & 0x80))
-        check(FAILED(exception.scode) || exception.wCode != 0, "an exception without an error code");
+        check(FAILED(exception.scode) || exception.wCode != 0,
+              "an exception without an error code");
     if (hr != DISP_E_EXCEPTION) {
         check(exception.bstrSource == nullptr && exception.bstrDescription == nullptr,
               "an error description without an exception");
@@ -331,7 +349,8 @@ void one_lookup(fuzzing::Reader& in, IDispatch* target)
     }
     std::unique_ptr<DISPID[]> ids(new DISPID[count == 0 ? 1 : count]);
     const IID& riid = some_iid(in);
-    const HRESULT hr = target->GetIDsOfNames(riid, names.get(), count, LOCALE_USER_DEFAULT, ids.get());
+    const HRESULT hr =
+        target->GetIDsOfNames(riid, names.get(), count, LOCALE_USER_DEFAULT, ids.get());
     (void)hr;
 
     UINT infos = 99;
@@ -350,9 +369,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     rt::fail_allocation_after(0);
     {
         rt::ComPtr<IServer> server;
-        check_status(orvanta::CTivOrvantaZNA100::create(IID_IServer, server.put_void()), S_OK, "create");
+        check_status(orvanta::CTivOrvantaZNA100::create(IID_IServer, server.put_void()), S_OK,
+                     "create");
         rt::ComPtr<IDispatch> default_face;
-        check_status(server->QueryInterface(IID_IDispatch, default_face.put_void()), S_OK, "QI IDispatch");
+        check_status(server->QueryInterface(IID_IDispatch, default_face.put_void()), S_OK,
+                     "QI IDispatch");
         rt::ComPtr<_Collection> list;
         check_status(rt::create_collection(list.put()), S_OK, "create_collection");
         // Objects passed as arguments: never a target, so nothing can hold
@@ -363,8 +384,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         IDispatch* const targets[] = {default_face.get(), server.get(), list.get()};
         for (int calls = 0; !in.empty() && calls < 64; ++calls) {
             IDispatch* target = targets[in.below(3)];
-            if (in.byte() < 0x20) one_lookup(in, target);
-            else one_invoke(in, target, token.get());
+            if (in.byte() < 0x20)
+                one_lookup(in, target);
+            else
+                one_invoke(in, target, token.get());
         }
         default_face.reset();
         check(server.detach()->Release() == 0, "the instance outlived its last reference");

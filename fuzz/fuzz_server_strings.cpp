@@ -31,7 +31,8 @@ std::u16string plain_text(fuzzing::Reader& in)
 {
     std::u16string text;
     const std::size_t length = in.byte();
-    for (std::size_t i = 0; i < length && !in.empty(); ++i) text.push_back(static_cast<char16_t>(in.unit()));
+    for (std::size_t i = 0; i < length && !in.empty(); ++i)
+        text.push_back(static_cast<char16_t>(in.unit()));
     return text;
 }
 
@@ -52,8 +53,10 @@ std::u16string edited_row(fuzzing::Reader& in)
     case 4:
         if (at < text.size()) {
             char16_t& c = text[at];
-            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-            else if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+            if (c >= u'a' && c <= u'z')
+                c = static_cast<char16_t>(c - 32);
+            else if (c >= u'A' && c <= u'Z')
+                c = static_cast<char16_t>(c + 32);
         }
         break;
     default: break;
@@ -65,10 +68,15 @@ std::u16string edited_row(fuzzing::Reader& in)
 rt::BStr argument(bool null, const std::u16string& text)
 {
     if (null) return rt::BStr();
-    return rt::BStr::copy_of(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+    return rt::BStr::copy_of(reinterpret_cast<const OLECHAR*>(text.data()),
+                             static_cast<UINT>(text.size()));
 }
 
-std::u16string units_of(BSTR s) { return s ? std::u16string(reinterpret_cast<const char16_t*>(s), SysStringLen(s)) : std::u16string(); }
+std::u16string units_of(BSTR s)
+{
+    return s ? std::u16string(reinterpret_cast<const char16_t*>(s), SysStringLen(s))
+             : std::u16string();
+}
 
 void check_unchanged(BSTR variable, BSTR original, const std::u16string& text, const char* what)
 {
@@ -90,7 +98,8 @@ void ask(IServer* server, BSTR component, const std::u16string& component_text, 
     LONG maximum = 0x7EADBEEF;
     check_status(server->GetMaximumLimit(&c, &family_total, &maximum), S_OK, "GetMaximumLimit");
     check(maximum == expected.maximum, "GetMaximumLimit: maximum differs from the scan", shown);
-    check(family_total == expected_flag, "GetMaximumLimit: FamilyTotal differs from the scan", shown);
+    check(family_total == expected_flag, "GetMaximumLimit: FamilyTotal differs from the scan",
+          shown);
     check_unchanged(c, component, component_text, "GetMaximumLimit");
 
     // GetAttachableGUIDs: no list for any parent; a stale result is overwritten.
@@ -131,10 +140,11 @@ void ask(IServer* server, BSTR component, const std::u16string& component_text, 
     DISPPARAMS params{args, nullptr, 2, 0};
     rt::Variant answer;
     EXCEPINFO exception{};
-    check_status(server->Invoke(orvanta::kMemberGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &params,
-                                answer.get(), &exception, nullptr),
+    check_status(server->Invoke(orvanta::kMemberGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD,
+                                &params, answer.get(), &exception, nullptr),
                  S_OK, "Invoke(GetMaximumLimit)");
-    check(answer->vt == VT_I4 && answer->lVal == expected.maximum, "Invoke: maximum differs from the scan", shown);
+    check(answer->vt == VT_I4 && answer->lVal == expected.maximum,
+          "Invoke: maximum differs from the scan", shown);
     check(flag_holder.vt == VT_BOOL && flag_holder.boolVal == expected_flag,
           "Invoke: FamilyTotal differs from the scan", shown);
     check(by_reference == component, "Invoke replaced the caller's string variable");
@@ -159,9 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         const rt::BStr attachment = argument(flags & 0x04, attachment_text);
 
         rt::ComPtr<IServer> server;
-        check_status(orvanta::CTivOrvantaZNA100::create(IID_IServer, server.put_void()), S_OK, "create");
-        ask(server.get(), component.get(), (flags & 0x01) ? std::u16string() : component_text, parent.get(),
-            (flags & 0x02) ? std::u16string() : parent_text, attachment.get(),
+        check_status(orvanta::CTivOrvantaZNA100::create(IID_IServer, server.put_void()), S_OK,
+                     "create");
+        ask(server.get(), component.get(), (flags & 0x01) ? std::u16string() : component_text,
+            parent.get(), (flags & 0x02) ? std::u16string() : parent_text, attachment.get(),
             (flags & 0x04) ? std::u16string() : attachment_text, flags);
         check(server.detach()->Release() == 0, "the instance outlived its last reference");
     }

@@ -4,6 +4,7 @@
 
 #include "runtime/automation.h"
 #include "runtime/fault_injection.h"
+#include "runtime/module_state.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -48,7 +49,8 @@ private:
 
 [[noreturn]] inline void fail(const char* what, const std::string& detail = std::string())
 {
-    std::fprintf(stderr, "\n*** check failed: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
+    std::fprintf(stderr, "\n*** check failed: %s%s%s\n", what, detail.empty() ? "" : ": ",
+                 detail.c_str());
     std::abort();
 }
 
@@ -66,8 +68,9 @@ inline std::string hex(uint32_t value)
 
 inline void check_status(HRESULT got, HRESULT wanted, const char* what)
 {
-    if (got != wanted) fail(what, "status " + hex(static_cast<uint32_t>(got)) + ", expected " +
-                                      hex(static_cast<uint32_t>(wanted)));
+    if (got != wanted)
+        fail(what, "status " + hex(static_cast<uint32_t>(got)) + ", expected " +
+                       hex(static_cast<uint32_t>(wanted)));
 }
 
 inline std::string printable(const std::u16string& text)

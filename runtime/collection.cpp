@@ -3,7 +3,6 @@
 // collection_dispatch.cpp.
 #include "collection_impl.h"
 
-#include "fault_injection.h"
 #include "raised_error.h"
 
 #include <algorithm>
@@ -26,37 +25,20 @@ Element* keyed(const KeyIndex& keys, const Selector& s)
 
 }  // namespace
 
-Collection::Collection() noexcept { object_created(); }
+const Interface<Collection> Collection::kInterfaces[] = {
+    answers<Collection, _Collection>(IID_IUnknown),
+    answers<Collection, _Collection>(IID_IDispatch),
+    answers<Collection, _Collection>(IID__Collection),
+    kEndOfInterfaces<Collection>,
+};
 
 Collection::~Collection()
 {
-    // Values go before the count drops, so a module asked whether it may
-    // unload never sees zero while element objects are still being released.
+    // Values go before the count drops (the base's, last), so a module asked
+    // whether it may unload never sees zero while element objects are still
+    // being released.
     keys_.clear();
     elements_.clear();
-    object_destroyed();
-}
-
-HRESULT Collection::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, IID__Collection)) {
-        *ppv = static_cast<_Collection*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Collection::AddRef() { return ++refs_; }
-
-ULONG Collection::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
 }
 
 HRESULT Collection::Item(VARIANT* index, VARIANT* result)
@@ -66,7 +48,8 @@ HRESULT Collection::Item(VARIANT* index, VARIANT* result)
     if (!index) return E_POINTER;
     return status_of([&] {
         const Selector s = selector_of(index);
-        const Element* node = s.kind == Selector::kKey ? keyed(keys_, s) : elements_[slot_of(s)].get();
+        const Element* node =
+            s.kind == Selector::kKey ? keyed(keys_, s) : elements_[index_of(s)].get();
         const HRESULT hr = VariantCopy(result, const_cast<VARIANT*>(&node->value));
         if (FAILED(hr)) {
             VariantInit(result);
@@ -85,13 +68,14 @@ HRESULT Collection::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* a
         const KeyIndex::Place place = has_key ? keys_.find(source.text(), hash) : KeyIndex::Place{};
         if (place.found) raise(kCollDuplicateKey);
         const bool appended = is_missing(before) && is_missing(after);
-        const std::size_t slot = appended ? elements_.size() : insertion_slot(before, after);
+        const std::size_t index = appended ? elements_.size() : insertion_index(before, after);
         if (elements_.size() >= static_cast<std::size_t>(LONG_MAX)) throw std::bad_alloc();
 
         // Everything that can fail happens before the first change, so a
         // failed Add leaves the collection exactly as it was.
         VARIANT scratch;
-        ElementOwner node = Element::make(borrowed_value(item, scratch), has_key ? &source : nullptr, arena_);
+        ElementOwner node =
+            Element::make(borrowed_value(item, scratch), has_key ? &source : nullptr, arena_);
         if (elements_.size() == elements_.capacity())
             elements_.reserve(std::max<std::size_t>(8, elements_.capacity() * 2));
         if (has_key) {
@@ -99,9 +83,12 @@ HRESULT Collection::Add(VARIANT* item, VARIANT* key, VARIANT* before, VARIANT* a
             keys_.insert(node.get(), hash, place);
         }
 
-        if (appended) elements_.push_back(std::move(node));  // room reserved above
-        else elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(slot), std::move(node));
-        for (Enumerator* e = enumerators_; e; e = e->following_) e->inserted_at(slot);
+        if (appended)
+            elements_.push_back(std::move(node));  // room reserved above
+        else
+            elements_.insert(elements_.begin() + static_cast<std::ptrdiff_t>(index),
+                             std::move(node));
+        for (Enumerator* e = enumerators_; e; e = e->following_) e->inserted_at(index);
     });
 }
 
@@ -116,13 +103,13 @@ HRESULT Collection::Remove(VARIANT* index)
 {
     if (!index) return E_POINTER;
     return status_of([&] {
-        const std::size_t slot = slot_of(selector_of(index));
+        const std::size_t at = index_of(selector_of(index));
         // Released last: a value whose release calls back into the collection
         // finds it whole.
-        const ElementOwner gone = std::move(elements_[slot]);
+        const ElementOwner gone = std::move(elements_[at]);
         if (gone->has_key()) keys_.erase(gone.get());
-        elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(slot));
-        for (Enumerator* e = enumerators_; e; e = e->following_) e->removed_at(slot);
+        elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(at));
+        for (Enumerator* e = enumerators_; e; e = e->following_) e->removed_at(at);
     });
 }
 
@@ -133,28 +120,28 @@ HRESULT Collection::_NewEnum(IUnknown** result)
     return status_of([&] { *result = make_checked<Enumerator>(this, 0).release(); });
 }
 
-std::size_t Collection::slot_of(const Selector& s) const
+std::size_t Collection::index_of(const Selector& s) const
 {
-    if (s.kind == Selector::kKey) return slot_of_node(keyed(keys_, s));
+    if (s.kind == Selector::kKey) return index_of_node(keyed(keys_, s));
     if (s.position < 1 || static_cast<std::size_t>(s.position) > elements_.size())
         raise(kCollOutOfRange);
     return static_cast<std::size_t>(s.position) - 1;
 }
 
-std::size_t Collection::slot_of_node(const Element* node) const noexcept
+std::size_t Collection::index_of_node(const Element* node) const noexcept
 {
     const auto at = std::find_if(elements_.begin(), elements_.end(),
                                  [node](const ElementOwner& e) { return e.get() == node; });
     return static_cast<std::size_t>(at - elements_.begin());
 }
 
-std::size_t Collection::insertion_slot(VARIANT* before, VARIANT* after) const
+std::size_t Collection::insertion_index(VARIANT* before, VARIANT* after) const
 {
     const bool has_before = !is_missing(before);
     const bool has_after = !is_missing(after);
     if (has_before && has_after) raise(kCollInvalidArgument);
-    if (has_before) return slot_of(selector_of(before));
-    if (has_after) return slot_of(selector_of(after)) + 1;
+    if (has_before) return index_of(selector_of(before));
+    if (has_after) return index_of(selector_of(after)) + 1;
     return elements_.size();
 }
 
@@ -167,8 +154,10 @@ void Collection::attach(Enumerator* e) noexcept
 
 void Collection::detach(Enumerator* e) noexcept
 {
-    if (e->prev_) e->prev_->following_ = e->following_;
-    else enumerators_ = e->following_;
+    if (e->prev_)
+        e->prev_->following_ = e->following_;
+    else
+        enumerators_ = e->following_;
     if (e->following_) e->following_->prev_ = e->prev_;
 }
 

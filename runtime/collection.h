@@ -21,13 +21,13 @@ inline constexpr CLSID CLSID_Collection = {
 
 namespace rt {
 
-// Vtable slots of the collection's operations, for error reports.
+// Vtable indices of the collection's operations, for error reports.
 enum CollectionSlot : int {
-    kSlotItem = 7,
-    kSlotAdd = 8,
-    kSlotCount = 9,
-    kSlotRemove = 10,
-    kSlotNewEnum = 11,
+    kVtableItem = 7,
+    kVtableAdd = 8,
+    kVtableCount = 9,
+    kVtableRemove = 10,
+    kVtableNewEnum = 11,
 };
 
 // Errors the collection raises, with the automation runtime's codes.

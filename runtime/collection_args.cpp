@@ -23,36 +23,58 @@ std::size_t value_size(VARTYPE base) noexcept
 {
     if (base & VT_ARRAY) return sizeof(SAFEARRAY*);
     switch (base) {
-    case VT_I1: case VT_UI1:
-        return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL:
-        return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR:
-        return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE:
-        return 8;
-    case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH:
-        return sizeof(void*);
-    default:
-        return 0;
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE: return 8;
+    case VT_BSTR:
+    case VT_UNKNOWN:
+    case VT_DISPATCH: return sizeof(void*);
+    default: return 0;
     }
 }
 
 bool is_number(VARTYPE vt) noexcept
 {
     switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-    case VT_INT: case VT_UINT: case VT_I8: case VT_UI8: case VT_R4: case VT_R8:
-    case VT_CY: case VT_DATE: case VT_BOOL: case VT_DECIMAL:
-        return true;
-    default:
-        return false;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_DECIMAL: return true;
+    default: return false;
     }
 }
 
 // Positions beyond LONG cannot exist (Count is a LONG), so they collapse to
 // 0, which no element has.
-long clamp_position(long long p) noexcept { return p >= 1 && p <= LONG_MAX ? static_cast<long>(p) : 0; }
+long clamp_position(long long p) noexcept
+{
+    return p >= 1 && p <= LONG_MAX ? static_cast<long>(p) : 0;
+}
 
 long rounded_position(double d) noexcept
 {

@@ -14,6 +14,7 @@
 #include "automation.h"
 #include "bstr.h"
 #include "collection_alloc.h"
+#include "late_binding.h"
 
 #include <cstdint>
 #include <string>
@@ -40,8 +41,8 @@ bool same_key(KeyView a, KeyView b) noexcept;
 // What an Index, Before or After argument selects.
 struct Selector {
     enum Kind { kKey, kPosition } kind;
-    KeyText key;         // folded, for kKey
-    long position = 0;   // from 1 for kPosition; 0 when no element can have it
+    KeyText key;        // folded, for kKey
+    long position = 0;  // from 1 for kPosition; 0 when no element can have it
 };
 
 // The argument's value as a shallow variant: references followed, nothing
@@ -64,7 +65,7 @@ inline bool is_missing(const VARIANT* arg)
     if (!arg) return true;
     VARIANT scratch;
     const VARIANT& v = borrowed_value(arg, scratch);
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+    return v.vt == VT_EMPTY || is_omitted(v);
 }
 
 // Text selects by key (even text that looks like a number); a number selects

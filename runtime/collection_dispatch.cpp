@@ -1,48 +1,91 @@
 // Late binding for script clients. The collection carries no type
-// information, so names and argument shapes are checked here by hand.
+// information, so its members are described here, once, and the description
+// drives lookup, checks and calls.
 #include "collection_impl.h"
 
+#include "late_binding.h"
+
 #include <cstdint>
+#include <iterator>
 
 namespace rt::coll {
 
 namespace {
 
-constexpr DISPID kItem = DISPID_VALUE;  // the default member
-constexpr DISPID kAdd = 1;
-constexpr DISPID kCount = 2;
-constexpr DISPID kRemove = 3;
-constexpr DISPID kNewEnum = DISPID_NEWENUM;
+// A late-bound call's arguments, first to last (they arrive last first); an
+// absent one is null, which the operations take as an omitted optional
+// argument.
+struct Arguments {
+    DISPPARAMS* params;
+    VARIANT* operator[](UINT n) const noexcept
+    {
+        return n < params->cArgs ? &params->rgvarg[params->cArgs - 1 - n] : nullptr;
+    }
+};
 
+HRESULT call_item(Collection& c, const Arguments& arg, VARIANT* result) noexcept
+{
+    VARIANT value;
+    const HRESULT hr = c.Item(arg[0], &value);
+    if (result)
+        *result = value;  // hands the copy over
+    else
+        VariantClear(&value);
+    return hr;
+}
+
+HRESULT call_add(Collection& c, const Arguments& arg, VARIANT*) noexcept
+{
+    return c.Add(arg[0], arg[1], arg[2], arg[3]);
+}
+
+HRESULT call_count(Collection& c, const Arguments&, VARIANT* result) noexcept
+{
+    LONG n = 0;
+    const HRESULT hr = c.Count(&n);
+    if (SUCCEEDED(hr) && result) {
+        result->vt = VT_I4;
+        result->lVal = n;
+    }
+    return hr;
+}
+
+HRESULT call_remove(Collection& c, const Arguments& arg, VARIANT*) noexcept
+{
+    return c.Remove(arg[0]);
+}
+
+HRESULT call_new_enum(Collection& c, const Arguments&, VARIANT* result) noexcept
+{
+    ComPtr<IUnknown> enumerator;
+    const HRESULT hr = c._NewEnum(enumerator.put());
+    if (SUCCEEDED(hr) && result) {
+        result->vt = VT_UNKNOWN;
+        result->punkVal = enumerator.detach();
+    }
+    return hr;
+}
+
+// The collection's members; each description drives name lookup, the checks
+// before invocation and the call itself.
 struct Member {
-    const OLECHAR* name;
+    const char* name;
     DISPID id;
     WORD calls;  // DISPATCH_METHOD and/or DISPATCH_PROPERTYGET
     UINT fewest_args;
     UINT most_args;
+    HRESULT (*call)(Collection&, const Arguments&, VARIANT* result) noexcept;
 };
 
 constexpr WORD kGetOrCall = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-const Member kMembers[] = {
-    {OLESTR("Item"), kItem, kGetOrCall, 1, 1},
-    {OLESTR("Add"), kAdd, DISPATCH_METHOD, 1, 4},
-    {OLESTR("Count"), kCount, kGetOrCall, 0, 0},
-    {OLESTR("Remove"), kRemove, DISPATCH_METHOD, 1, 1},
-    {OLESTR("_NewEnum"), kNewEnum, kGetOrCall, 0, 0},
+constexpr Member kMembers[] = {
+    {"Item", DISPID_VALUE, kGetOrCall, 1, 1, call_item},  // the default member
+    {"Add", 1, DISPATCH_METHOD, 1, 4, call_add},
+    {"Count", 2, kGetOrCall, 0, 0, call_count},
+    {"Remove", 3, DISPATCH_METHOD, 1, 1, call_remove},
+    {"_NewEnum", DISPID_NEWENUM, kGetOrCall, 0, 0, call_new_enum},
 };
-
-const Member* member_named(const OLECHAR* name) noexcept
-{
-    if (!name) return nullptr;
-    for (const Member& m : kMembers) {
-        const OLECHAR* a = name;
-        const OLECHAR* b = m.name;
-        while (*a && fold_key_char(*a) == fold_key_char(*b)) ++a, ++b;
-        if (!*a && !*b) return &m;
-    }
-    return nullptr;
-}
 
 const Member* member_with(DISPID id) noexcept
 {
@@ -58,24 +101,12 @@ const OLECHAR* description_of(HRESULT code) noexcept
     case kCollInvalidArgument: return OLESTR("Invalid procedure call or argument");
     case kCollOutOfRange: return OLESTR("Subscript out of range");
     case kCollTypeMismatch: return OLESTR("Type mismatch");
-    case kCollDuplicateKey: return OLESTR("This key is already associated with an element of this collection");
+    case kCollDuplicateKey:
+        return OLESTR("This key is already associated with an element of this collection");
     case E_OUTOFMEMORY: return OLESTR("Out of memory");
     default: return OLESTR("Collection error");
     }
 }
-
-HRESULT raise_to_client(HRESULT code, EXCEPINFO* info) noexcept
-{
-    *info = EXCEPINFO();
-    info->scode = code;
-    // The texts are a courtesy; without memory for them the code alone still
-    // tells the client what failed.
-    info->bstrSource = SysAllocString(OLESTR("Collection"));
-    info->bstrDescription = SysAllocString(description_of(code));
-    return DISP_E_EXCEPTION;
-}
-
-bool is_omitted(const VARIANT& v) noexcept { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
 
 }  // namespace
 
@@ -98,13 +129,7 @@ HRESULT Collection::GetTypeInfo(UINT, LCID, ITypeInfo** info)
 HRESULT Collection::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (count == 0) return E_INVALIDARG;
-    if (!names || !ids) return E_POINTER;
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    // Parameter names (count > 1) stay unknown: arguments go by position.
-    const Member* m = member_named(names[0]);
-    if (m) ids[0] = m->id;
-    return m && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    return ids_of_names(kMembers, std::size(kMembers), names, count, ids);
 }
 
 HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
@@ -120,53 +145,18 @@ HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
     const UINT given = params->cArgs;
     if (given < m->fewest_args || given > m->most_args) return DISP_E_BADPARAMCOUNT;
 
-    // Arguments arrive last first; an absent one is passed on as null, which
-    // the operations take as an omitted optional argument.
-    auto arg = [&](UINT n) { return n < given ? &params->rgvarg[given - 1 - n] : nullptr; };
-    if (m->fewest_args == 1 && is_omitted(*arg(0))) {
+    const Arguments arg{params};
+    if (m->fewest_args == 1 && is_omitted(*arg[0])) {
         if (arg_error) *arg_error = given - 1;
         return DISP_E_PARAMNOTOPTIONAL;
     }
     if (result) VariantInit(result);
-
-    HRESULT hr = S_OK;
-    switch (id) {
-    case kItem: {
-        VARIANT value;
-        hr = Item(arg(0), &value);
-        if (result) *result = value;  // hands the copy over
-        else VariantClear(&value);
-        break;
-    }
-    case kAdd:
-        hr = Add(arg(0), arg(1), arg(2), arg(3));
-        break;
-    case kCount: {
-        LONG n = 0;
-        hr = Count(&n);
-        if (SUCCEEDED(hr) && result) {
-            result->vt = VT_I4;
-            result->lVal = n;
-        }
-        break;
-    }
-    case kRemove:
-        hr = Remove(arg(0));
-        break;
-    default: {  // kNewEnum
-        ComPtr<IUnknown> enumerator;
-        hr = _NewEnum(enumerator.put());
-        if (SUCCEEDED(hr) && result) {
-            result->vt = VT_UNKNOWN;
-            result->punkVal = enumerator.detach();
-        }
-        break;
-    }
-    }
+    const HRESULT hr = m->call(*this, arg, result);
     // An operation's failure reaches a late-bound client as an exception, as
     // for the class's own faces; a client that passes no EXCEPINFO still
     // learns which error it was from the status.
-    if (FAILED(hr) && exception) return raise_to_client(hr, exception);
+    if (FAILED(hr) && exception)
+        return describe_exception(exception, hr, OLESTR("Collection"), description_of(hr));
     return hr;
 }
 

@@ -2,51 +2,30 @@
 // right by the collection as elements come and go (see collection_impl.h).
 #include "collection_impl.h"
 
-#include "fault_injection.h"
 #include "raised_error.h"
 
 #include <algorithm>
 
 namespace rt::coll {
 
-Enumerator::Enumerator(Collection* owner, std::size_t next_slot) noexcept
-    : hold_(ComPtr<_Collection>::share(owner)), owner_(owner), next_(next_slot)
+const Interface<Enumerator> Enumerator::kInterfaces[] = {
+    answers<Enumerator, IEnumVARIANT>(IID_IUnknown),
+    answers<Enumerator, IEnumVARIANT>(IID_IEnumVARIANT),
+    kEndOfInterfaces<Enumerator>,
+};
+
+Enumerator::Enumerator(Collection* owner, std::size_t next_index) noexcept
+    : hold_(ComPtr<_Collection>::share(owner)), owner_(owner), next_(next_index)
 {
     owner_->attach(this);
-    object_created();
 }
 
-Enumerator::~Enumerator()
-{
-    owner_->detach(this);
-    object_destroyed();
-}
-
-HRESULT Enumerator::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumVARIANT)) {
-        *ppv = static_cast<IEnumVARIANT*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Enumerator::AddRef() { return ++refs_; }
-
-ULONG Enumerator::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
+Enumerator::~Enumerator() { owner_->detach(this); }
 
 HRESULT Enumerator::Next(ULONG celt, VARIANT* values, ULONG* fetched)
 {
     if (fetched) *fetched = 0;
-    // Without a count the caller could not tell how many slots were filled.
+    // Without a count the caller could not tell how many indices were filled.
     if (!fetched && celt != 1) return E_INVALIDARG;
     if (celt != 0 && !values) return E_POINTER;
 
@@ -54,7 +33,8 @@ HRESULT Enumerator::Next(ULONG celt, VARIANT* values, ULONG* fetched)
     const ULONG wanted = static_cast<ULONG>(std::min<std::size_t>(celt, left));
     for (ULONG i = 0; i < wanted; ++i) {
         VariantInit(&values[i]);
-        const HRESULT hr = VariantCopy(&values[i], const_cast<VARIANT*>(&owner_->value_at(next_ + i)));
+        const HRESULT hr =
+            VariantCopy(&values[i], const_cast<VARIANT*>(&owner_->value_at(next_ + i)));
         if (FAILED(hr)) {
             // All or nothing: the caller gets no half-filled array, and the
             // next call starts from the same place.

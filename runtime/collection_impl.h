@@ -7,12 +7,12 @@
 // most one allocation. The first 16 KB or so of small elements are carved
 // from a few chunks the collection owns, so a collection of the module's
 // size allocates a handful of times, not once per element. A vector of
-// element owners keeps the order (position n is slot n-1), and an
+// element owners keeps the order (position n is index n-1), and an
 // open-addressing table of key hashes and elements finds keyed elements; it
 // grows by doubling and needs no allocation per insert (collection_keys.cpp).
 // Enumerators do not point at elements at all: each holds a reference on its
-// collection and the slot of the next element it will return, and the
-// collection, which knows its live enumerators, shifts those slots when it
+// collection and the index of the next element it will return, and the
+// collection, which knows its live enumerators, shifts those indices when it
 // inserts or removes in front of them. So an enumerator stays valid through
 // any change: every element that stays is returned once, a removed element
 // not yet reached is never returned, and an element inserted at or after an
@@ -23,6 +23,7 @@
 #include "collection_alloc.h"
 #include "collection_args.h"
 #include "com_ptr.h"
+#include "unknown.h"
 
 #include <atomic>
 #include <cstddef>
@@ -45,7 +46,10 @@ using ElementOwner = std::unique_ptr<Element, ElementDeleter>;
 // GUID string keyed by itself is one block of 110 bytes, small enough for
 // the allocator's quickest size classes.
 struct Element {
-    Element() noexcept { std::memset(&value, 0, sizeof value); }  // VT_EMPTY, as VariantInit leaves it
+    Element() noexcept
+    {
+        std::memset(&value, 0, sizeof value);
+    }  // VT_EMPTY, as VariantInit leaves it
     Element(const Element&) = delete;
     Element& operator=(const Element&) = delete;
 
@@ -129,7 +133,7 @@ public:
     // The element keyed by this folded text, or null.
     Element* find_folded(KeyView folded) const noexcept;
     // Where a text's element is or would go: the element keyed by this
-    // text (not folded), or null with `free` the slot an insert of it would
+    // text (not folded), or null with `free` the index an insert of it would
     // take; `hash` is key_hash32(text).
     struct Place {
         Element* found;
@@ -157,7 +161,10 @@ public:
     void clear() noexcept;
 
 private:
-    std::size_t home(uint32_t hash) const noexcept { return static_cast<std::size_t>(hash >> shift_); }
+    std::size_t home(uint32_t hash) const noexcept
+    {
+        return static_cast<std::size_t>(hash >> shift_);
+    }
     std::size_t next(std::size_t i) const noexcept { return (i + 1) & (capacity_ - 1); }
     void place(Element* element, uint32_t hash) noexcept
     {
@@ -172,22 +179,19 @@ private:
     Element** elements_ = nullptr;  // null: free
     std::size_t capacity_ = 0;      // 0 or a power of two
     std::size_t used_ = 0;
-    unsigned shift_ = 32;           // 32 - log2(capacity)
+    unsigned shift_ = 32;  // 32 - log2(capacity)
 };
 
 class Enumerator;
 
-class Collection final : public _Collection {
+class Collection final : public Unknown<Collection, ApartmentCount, _Collection> {
 public:
-    Collection() noexcept;
+    Collection() noexcept = default;
     ~Collection();
     Collection(const Collection&) = delete;
     Collection& operator=(const Collection&) = delete;
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    static const Interface<Collection> kInterfaces[];
 
     // IDispatch (collection_dispatch.cpp)
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
@@ -208,55 +212,51 @@ public:
 
     // For enumerators.
     std::size_t size() const noexcept { return elements_.size(); }
-    const VARIANT& value_at(std::size_t slot) const noexcept { return elements_[slot]->value; }
+    const VARIANT& value_at(std::size_t index) const noexcept { return elements_[index]->value; }
     void attach(Enumerator* e) noexcept;
     void detach(Enumerator* e) noexcept;
 
 private:
-    using Slots = std::vector<ElementOwner, FallibleAllocator<ElementOwner>>;
+    using Elements = std::vector<ElementOwner, FallibleAllocator<ElementOwner>>;
 
-    // The slot an Index, Before or After argument names; raises when no
+    // The index an Index, Before or After argument names; raises when no
     // element answers to it.
-    std::size_t slot_of(const Selector& s) const;
-    std::size_t slot_of_node(const Element* node) const noexcept;
+    std::size_t index_of(const Selector& s) const;
+    std::size_t index_of_node(const Element* node) const noexcept;
     // Where Add puts the new element, from Before and After.
-    std::size_t insertion_slot(VARIANT* before, VARIANT* after) const;
+    std::size_t insertion_index(VARIANT* before, VARIANT* after) const;
 
-    std::atomic<ULONG> refs_{1};
     ElementArena arena_;  // outlives the elements carved from it
-    Slots elements_;
+    Elements elements_;
     KeyIndex keys_;
     Enumerator* enumerators_ = nullptr;  // intrusive list of the live ones
 };
 
-class Enumerator final : public IEnumVARIANT {
+class Enumerator final : public Unknown<Enumerator, ApartmentCount, IEnumVARIANT> {
 public:
-    Enumerator(Collection* owner, std::size_t next_slot) noexcept;
+    Enumerator(Collection* owner, std::size_t next_index) noexcept;
     ~Enumerator();
     Enumerator(const Enumerator&) = delete;
     Enumerator& operator=(const Enumerator&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    static const Interface<Enumerator> kInterfaces[];
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
     HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) override;
 
     // Called by the collection as it changes in front of this enumerator.
-    void inserted_at(std::size_t slot) noexcept
+    void inserted_at(std::size_t index) noexcept
     {
-        if (slot < next_) ++next_;
+        if (index < next_) ++next_;
     }
-    void removed_at(std::size_t slot) noexcept
+    void removed_at(std::size_t index) noexcept
     {
-        if (slot < next_) --next_;
+        if (index < next_) --next_;
     }
 
 private:
     friend class Collection;
-    std::atomic<ULONG> refs_{1};
     ComPtr<_Collection> hold_;  // keeps owner_ alive
     Collection* owner_;
     std::size_t next_;

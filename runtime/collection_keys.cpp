@@ -1,8 +1,10 @@
 // The collection's storage: key folding and hashing a word at a time, the
-// one-block element, and the chained key index (collection_impl.h).
+// one-block element, and the key index (open addressing with linear probing) (collection_impl.h).
 #include "collection_impl.h"
 
 #include "raised_error.h"
+
+#include "definition/unit_words.h"
 
 #include <cstring>
 #include <new>
@@ -11,7 +13,8 @@ namespace rt::coll {
 
 static_assert(sizeof(OLECHAR) == 2, "keys are read as 16-bit units, four to a word");
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "key words are assembled with the first unit in the low bits, as a little-endian load reads them"
+#  error \
+      "key words are assembled with the first unit in the low bits, as a little-endian load reads them"
 #endif
 
 namespace {
@@ -31,13 +34,7 @@ constexpr uint64_t fold_ascii_word(uint64_t w) noexcept
     return w | (capital >> 2);
 }
 
-// Four units as one word, the first in the low bits.
-inline uint64_t word_at(const OLECHAR* p) noexcept
-{
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
+using orvanta::word_at;
 
 // Units i to n-1 of a text of n (one to three units) as one word, the rest
 // zero: the text's last four units read at once and shifted down, or, in a
@@ -47,7 +44,8 @@ inline uint64_t tail_of(const OLECHAR* p, std::size_t n, std::size_t i) noexcept
 {
     if (n >= 4) return word_at(p + n - 4) >> (16 * (4 - (n - i)));
     uint64_t w = 0;
-    for (std::size_t k = i; k < n; ++k) w |= static_cast<uint64_t>(static_cast<uint16_t>(p[k])) << (16 * (k - i));
+    for (std::size_t k = i; k < n; ++k)
+        w |= static_cast<uint64_t>(static_cast<uint16_t>(p[k])) << (16 * (k - i));
     return w;
 }
 
@@ -73,7 +71,8 @@ uint64_t hashed_units_of(uint64_t w) noexcept
 {
     OLECHAR units[4];
     std::memcpy(units, &w, sizeof w);
-    for (OLECHAR& u : units) u = static_cast<unsigned>(u) < 0x80 ? static_cast<OLECHAR>(u | 0x20) : fold_key_char(u);
+    for (OLECHAR& u : units)
+        u = static_cast<unsigned>(u) < 0x80 ? static_cast<OLECHAR>(u | 0x20) : fold_key_char(u);
     return word_at(units);
 }
 
@@ -84,7 +83,8 @@ uint64_t hashed_units_of(uint64_t w) noexcept
 // state; the final mix spreads every word into the high 32 bits.
 // (Offsets below 2^31 fit the processor's add instruction directly.)
 constexpr uint64_t kOffsets[8] = {
-    0x7F4A7C15u, 0x27D4EB4Fu, 0x1E3779F9u, 0x6659FD93u, 0x6D558CCDu, 0x1A85EC53u, 0x133111EBu, 0x1CE4E5B9u,
+    0x7F4A7C15u, 0x27D4EB4Fu, 0x1E3779F9u, 0x6659FD93u,
+    0x6D558CCDu, 0x1A85EC53u, 0x133111EBu, 0x1CE4E5B9u,
 };
 constexpr uint64_t kBlockMultiplier = 0x8CB92BA72F3D8DD7u;
 
@@ -166,12 +166,16 @@ uint32_t key_hash32(KeyView text) noexcept
     // Plain text first; a text with any unit from 0x80 on is hashed again,
     // reading its units folded.
     uint64_t seen = 0;
-    uint64_t h = hash_words(text.data(), text.size(), [](uint64_t w) { return w | kCaseBits; }, seen);
+    uint64_t h = hash_words(
+        text.data(), text.size(), [](uint64_t w) { return w | kCaseBits; }, seen);
     if (seen & kNotAscii) h = hash_words(text.data(), text.size(), hashed_units_of, seen);
     return static_cast<uint32_t>(h >> 32);
 }
 
-bool same_key_folding(KeyView text, KeyView folded) noexcept { return same_text<true, false>(text, folded); }
+bool same_key_folding(KeyView text, KeyView folded) noexcept
+{
+    return same_text<true, false>(text, folded);
+}
 
 bool same_key(KeyView a, KeyView b) noexcept { return same_text<true, true>(a, b); }
 
@@ -198,20 +202,24 @@ ElementOwner Element::make(const VARIANT& value, const KeySource* key, ElementAr
 {
     const bool text = value.vt == VT_BSTR;
     // Item and key are often one string, whose length the key already knows.
-    const std::size_t text_length =
-        !text ? 0 : key && key->units == value.bstrVal ? key->length : SysStringLen(value.bstrVal);
+    const std::size_t text_length = !text ? 0
+                                    : key && key->units == value.bstrVal
+                                        ? key->length
+                                        : SysStringLen(value.bstrVal);
     if (key && key->length > kLongestKey) throw std::bad_alloc();
     // A key with the very text of the string value shares it.
     // (Either may be a null string when empty: no comparison then.)
-    const bool shared_key = key && text && key->length == text_length &&
-                            (text_length == 0 || key->units == value.bstrVal ||
-                             std::memcmp(key->units, value.bstrVal, text_length * sizeof(OLECHAR)) == 0);
+    const bool shared_key =
+        key && text && key->length == text_length &&
+        (text_length == 0 || key->units == value.bstrVal ||
+         std::memcmp(key->units, value.bstrVal, text_length * sizeof(OLECHAR)) == 0);
     const bool own_key = key && !shared_key;
     // Where size_t is 32 bits, a long text must not wrap the block's size.
     constexpr std::size_t kLongestText = (static_cast<std::size_t>(-1) - 256) / 8;
     if (text_length > kLongestText) throw std::bad_alloc();
     const std::size_t text_size = text ? padded((text_length + 1) * sizeof(OLECHAR)) : 0;
-    const std::size_t size = sizeof(Element) + text_size + (own_key ? key->length * sizeof(OLECHAR) : 0);
+    const std::size_t size =
+        sizeof(Element) + text_size + (own_key ? key->length * sizeof(OLECHAR) : 0);
 
     auto* block = static_cast<unsigned char*>(arena.take(padded(size)));
     const bool in_arena = block != nullptr;
@@ -238,7 +246,8 @@ ElementOwner Element::make(const VARIANT& value, const KeySource* key, ElementAr
     }
     if (key) {
         element->key_shape |= kHasKey | (own_key ? kOwnKey : 0) | key->length;
-        if (own_key && key->length) std::memcpy(after + text_size, key->units, key->length * sizeof(OLECHAR));
+        if (own_key && key->length)
+            std::memcpy(after + text_size, key->units, key->length * sizeof(OLECHAR));
     }
     return element;
 }
@@ -292,7 +301,8 @@ Element* KeyIndex::find_folded(KeyView folded) const noexcept
     if (!used_) return nullptr;
     const uint32_t hash = key_hash32(folded);
     for (std::size_t i = home(hash); elements_[i]; i = next(i))
-        if (hashes_[i] == hash && same_key_folding(elements_[i]->key(), folded)) return elements_[i];
+        if (hashes_[i] == hash && same_key_folding(elements_[i]->key(), folded))
+            return elements_[i];
     return nullptr;
 }
 
@@ -301,13 +311,14 @@ KeyIndex::Place KeyIndex::find(KeyView text, uint32_t hash) const noexcept
     if (!capacity_) return {nullptr, 0, 0};
     std::size_t i = home(hash);
     for (; elements_[i]; i = next(i))
-        if (hashes_[i] == hash && same_key(text, elements_[i]->key())) return {elements_[i], 0, capacity_};
+        if (hashes_[i] == hash && same_key(text, elements_[i]->key()))
+            return {elements_[i], 0, capacity_};
     return {nullptr, i, capacity_};
 }
 
 void KeyIndex::grow()
 {
-    // The hash has 32 bits, so the home slots run out at 2^32; a table that
+    // The hash has 32 bits, so the home buckets run out at 2^32; a table that
     // large only fills further.
     if (capacity_ >= (std::size_t{1} << 31)) {
         if (used_ + 1 >= capacity_) throw std::bad_alloc();
@@ -344,13 +355,13 @@ void KeyIndex::grow()
 void KeyIndex::erase(const Element* element) noexcept
 {
     if (!used_) return;
-    // The element's slot, probed for from the home of its key's hash.
+    // The element's bucket, probed for from the home of its key's hash.
     std::size_t hole = home(key_hash32(element->key()));
     while (elements_[hole] != element) {
         if (!elements_[hole]) return;  // not indexed
         hole = next(hole);
     }
-    // Backward shift: each later slot of the run moves into the hole unless
+    // Backward shift: each later bucket of the run moves into the hole unless
     // its home lies cyclically after the hole, so no probe ever meets a gap
     // before its element.
     for (std::size_t i = next(hole); elements_[i]; i = next(i)) {

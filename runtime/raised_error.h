@@ -12,13 +12,13 @@ namespace rt {
 
 struct RaisedError {
     HRESULT code;
-    // The interface that was called and the vtable slot of the operation in
-    // it (IUnknown's QueryInterface is slot 0). A failure the runtime detects
+    // The interface that was called and the vtable index of the operation in
+    // it (IUnknown's QueryInterface is index 0). A failure the runtime detects
     // itself, such as an allocation, has no origin: the boundary names the
     // operation that was running.
     bool has_origin;
     IID iid;
-    int slot;
+    int vtable_index;
     const char* operation;
 
     static RaisedError out_of_memory() { return {E_OUTOFMEMORY, false, IID{}, -1, nullptr}; }
@@ -27,9 +27,9 @@ struct RaisedError {
 
 // Tests the status of an interface call at once: a negative status is raised,
 // 0 and every positive status count as success.
-inline HRESULT check_call(HRESULT status, REFIID iid, int slot, const char* operation)
+inline HRESULT check_call(HRESULT status, REFIID iid, int vtable_index, const char* operation)
 {
-    if (FAILED(status)) throw RaisedError{status, true, iid, slot, operation};
+    if (FAILED(status)) throw RaisedError{status, true, iid, vtable_index, operation};
     return status;
 }
 

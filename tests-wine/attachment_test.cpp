@@ -69,7 +69,8 @@ TEST_F(Attachment, IsAttachableAnswersNoListForEveryPair)
             BSTR attachment_argument = attachment.get();
             for (LONG start : {0L, 1L, -1L}) {
                 LONG result = start;
-                EXPECT_EQ(server_->IsAttachable(&parent_argument, &attachment_argument, &result), S_OK);
+                EXPECT_EQ(server_->IsAttachable(&parent_argument, &attachment_argument, &result),
+                          S_OK);
                 EXPECT_EQ(result, expected::kAttachNoList);
             }
             EXPECT_EQ(parent_argument, parent.get());

@@ -75,7 +75,8 @@ TEST_F(Catalogue, PositionsOutsideTheListAndUnknownKeysRaiseTheCollectionErrors)
         Bstr text(key);
         VARIANT index = string_value(text.get());
         Variant value;
-        EXPECT_EQ(list_->Item(&index, value.put()), static_cast<HRESULT>(0x800A0005)) << printable(key);
+        EXPECT_EQ(list_->Item(&index, value.put()), static_cast<HRESULT>(0x800A0005))
+            << printable(key);
         EXPECT_EQ(value->vt, VT_EMPTY);
     }
     EXPECT_EQ(refcount(list_.get()), 1u);
@@ -102,7 +103,8 @@ TEST_F(Catalogue, EveryCallMakesItsOwnCollection)
     ASSERT_EQ(server_->DefaultComponents(third.put()), S_OK);
     EXPECT_EQ(items_by_position(third.get()), want);
     EXPECT_EQ(items_by_position(from_other.get()), want);
-    for (_Collection* c : {list_.get(), second.get(), third.get(), from_other.get()}) EXPECT_EQ(refcount(c), 1u);
+    for (_Collection* c : {list_.get(), second.get(), third.get(), from_other.get()})
+        EXPECT_EQ(refcount(c), 1u);
     EXPECT_EQ(refcount(server_.get()), 1u);
 }
 

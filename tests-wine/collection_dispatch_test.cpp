@@ -74,15 +74,16 @@ TEST_F(CollectionDispatch, EveryItemByPositionAndByKey)
     for (LONG i = 1; i <= 96; ++i) {
         SCOPED_TRACE(i);
         CallResult by_position;
-        invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {long_value(i)},
-               by_position);
+        invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+               {long_value(i)}, by_position);
         ASSERT_EQ(by_position.status, S_OK) << hex(by_position.status);
         ASSERT_EQ(by_position.result->vt, VT_BSTR);
         EXPECT_EQ(text_of(by_position.result->bstrVal), want[i - 1]);
 
         Bstr key(want[i - 1]);
         CallResult by_key;
-        invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {string_value(key.get())}, by_key);
+        invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {string_value(key.get())},
+               by_key);
         ASSERT_EQ(by_key.status, S_OK) << hex(by_key.status);
         ASSERT_EQ(by_key.result->vt, VT_BSTR);
         EXPECT_EQ(text_of(by_key.result->bstrVal), want[i - 1]);
@@ -95,7 +96,8 @@ TEST_F(CollectionDispatch, AnIndexPassedByReference)
     VARIANT position = long_value(3);
     VARIANT by_reference = variant_reference(&position);
     CallResult r;
-    invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {by_reference}, r);
+    invoke(dispatch_.get(), DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {by_reference},
+           r);
     ASSERT_EQ(r.status, S_OK) << hex(r.status);
     ASSERT_EQ(r.result->vt, VT_BSTR);
     EXPECT_EQ(text_of(r.result->bstrVal), as_text(expected::kCatalogue[2]));

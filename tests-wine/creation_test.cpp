@@ -11,7 +11,8 @@ using namespace wt;
 namespace {
 
 // {A6EF9860-C720-11D0-9337-00A0C90DCAA9}: IDispatchEx, which script engines ask for first.
-const IID kDispatchEx = {0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
+const IID kDispatchEx = {
+    0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 // {11111111-2222-3333-4444-555555555555}: nobody's interface.
 const IID kNobody = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
@@ -162,8 +163,8 @@ TEST_F(Creation, AggregationIsRefused)
     Ref<IServer> outer = create_server();  // any object will do as the would-be outer
     ASSERT_TRUE(outer);
     IUnknown* object = reinterpret_cast<IUnknown*>(0x1);
-    const HRESULT hr = CoCreateInstance(expected::kClsid, outer.get(), CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                        reinterpret_cast<void**>(&object));
+    const HRESULT hr = CoCreateInstance(expected::kClsid, outer.get(), CLSCTX_INPROC_SERVER,
+                                        IID_IUnknown, reinterpret_cast<void**>(&object));
     EXPECT_EQ(hr, CLASS_E_NOAGGREGATION) << hex(hr);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(refcount(outer.get()), 1u);
@@ -229,7 +230,8 @@ TEST_F(ClassObject, AggregationIsRefusedAndNothingIsMade)
     ASSERT_TRUE(outer);
     for (const IID* iid : {&IID_IUnknown, &expected::kServerIid}) {
         IUnknown* object = reinterpret_cast<IUnknown*>(0x1);
-        EXPECT_EQ(f->CreateInstance(outer.get(), *iid, reinterpret_cast<void**>(&object)), CLASS_E_NOAGGREGATION);
+        EXPECT_EQ(f->CreateInstance(outer.get(), *iid, reinterpret_cast<void**>(&object)),
+                  CLASS_E_NOAGGREGATION);
         EXPECT_EQ(object, nullptr);
     }
     EXPECT_EQ(refcount(outer.get()), 1u);
@@ -296,12 +298,14 @@ TEST_F(Exports, TheFourEntryPointsByNameAndOrdinal)
 
 TEST_F(Exports, DllGetClassObjectKnowsOnlyTheClass)
 {
-    const GUID* const others[] = {&expected::kLibid, &expected::kDefaultIid, &expected::kServerIid,
-                                  &expected::kHostLibid, &CLSID_NULL, &kNobody};
+    const GUID* const others[] = {&expected::kLibid,     &expected::kDefaultIid,
+                                  &expected::kServerIid, &expected::kHostLibid,
+                                  &CLSID_NULL,           &kNobody};
     for (const GUID* clsid : others) {
         SCOPED_TRACE(printable(guid_text(*clsid)));
         void* object = reinterpret_cast<void*>(0x1);
-        EXPECT_EQ(module_.get_class_object(*clsid, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+        EXPECT_EQ(module_.get_class_object(*clsid, IID_IClassFactory, &object),
+                  CLASS_E_CLASSNOTAVAILABLE);
         EXPECT_EQ(object, nullptr);
     }
     EXPECT_EQ(module_.can_unload_now(), S_OK);

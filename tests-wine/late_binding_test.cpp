@@ -42,7 +42,8 @@ TEST_F(LateBinding, ServerFaceNamesGiveIdentifiersOneToNine)
         EXPECT_EQ(id_of_name(server_.get(), upper.c_str(), &hr), static_cast<DISPID>(i + 1));
         EXPECT_EQ(hr, S_OK);
     }
-    for (const wchar_t* unknown : {L"Nothing", L"Item", L"Count", L"Name2", L"", L"QueryInterface"}) {
+    for (const wchar_t* unknown :
+         {L"Nothing", L"Item", L"Count", L"Name2", L"", L"QueryInterface"}) {
         HRESULT hr = S_OK;
         EXPECT_EQ(id_of_name(server_.get(), unknown, &hr), DISPID_UNKNOWN) << printable(unknown);
         EXPECT_EQ(hr, DISP_E_UNKNOWNNAME) << printable(unknown);
@@ -80,7 +81,8 @@ TEST_F(LateBinding, ServerFaceAttachmentMembers)
     Bstr attachment(expected::kCatalogue[1]);
     {
         CallResult r;
-        invoke(server_.get(), 6, DISPATCH_METHOD, {string_value(parent.get()), string_value(attachment.get())}, r);
+        invoke(server_.get(), 6, DISPATCH_METHOD,
+               {string_value(parent.get()), string_value(attachment.get())}, r);
         ASSERT_EQ(r.status, S_OK) << hex(r.status);
         ASSERT_EQ(r.result->vt, VT_I4);
         EXPECT_EQ(r.result->lVal, expected::kAttachNoList);
@@ -114,7 +116,8 @@ TEST_F(LateBinding, ServerFaceGetMaximumLimitWritesFamilyTotalBack)
         Bstr guid(row.guid);
         VARIANT_BOOL family_total = row.family_total ? VARIANT_FALSE : VARIANT_TRUE;
         CallResult r;
-        invoke(server_.get(), 8, DISPATCH_METHOD, {string_value(guid.get()), bool_reference(&family_total)}, r);
+        invoke(server_.get(), 8, DISPATCH_METHOD,
+               {string_value(guid.get()), bool_reference(&family_total)}, r);
         ASSERT_EQ(r.status, S_OK) << hex(r.status);
         ASSERT_EQ(r.result->vt, VT_I4);
         EXPECT_EQ(r.result->lVal, row.maximum);
@@ -123,7 +126,8 @@ TEST_F(LateBinding, ServerFaceGetMaximumLimitWritesFamilyTotalBack)
     Bstr unknown(L"{e2657b80-7f5b-11d2-bf88-00c04f79999c}");
     VARIANT_BOOL family_total = VARIANT_TRUE;
     CallResult r;
-    invoke(server_.get(), 8, DISPATCH_METHOD, {string_value(unknown.get()), bool_reference(&family_total)}, r);
+    invoke(server_.get(), 8, DISPATCH_METHOD,
+           {string_value(unknown.get()), bool_reference(&family_total)}, r);
     ASSERT_EQ(r.status, S_OK) << hex(r.status);
     ASSERT_EQ(r.result->vt, VT_I4);
     EXPECT_EQ(r.result->lVal, -1);
@@ -156,8 +160,8 @@ TEST_F(LateBinding, ServerFaceRefusesWhatItDoesNotOffer)
     {
         CallResult r;
         DISPPARAMS none{};
-        r.status = server_->Invoke(1, expected::kServerIid, 0, DISPATCH_PROPERTYGET, &none, r.result.put(),
-                                   &r.exception, &r.argument_error);
+        r.status = server_->Invoke(1, expected::kServerIid, 0, DISPATCH_PROPERTYGET, &none,
+                                   r.result.put(), &r.exception, &r.argument_error);
         EXPECT_EQ(r.status, DISP_E_UNKNOWNINTERFACE) << hex(r.status);
     }
 }

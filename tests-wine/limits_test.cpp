@@ -54,7 +54,8 @@ TEST_F(Limits, KnownAnswers)
 TEST_F(Limits, TextThatOnlyResemblesARowGetsTheDefault)
 {
     for (const expected::LimitRow& r : expected::kLimitRows)
-        for (const std::u16string& text : lookalikes(r.guid)) expect_limit(server_.get(), text, false, -1);
+        for (const std::u16string& text : lookalikes(r.guid))
+            expect_limit(server_.get(), text, false, -1);
 }
 
 TEST_F(Limits, EmptyNullAndBlankTextGetTheDefault)
@@ -65,8 +66,8 @@ TEST_F(Limits, EmptyNullAndBlankTextGetTheDefault)
         EXPECT_EQ(a.family_total, VARIANT_FALSE);
         EXPECT_EQ(a.maximum, -1);
     }
-    for (const std::u16string& text : {std::u16string(), std::u16string(1, u'\0'), std::u16string(u" "),
-                                       std::u16string(38, u' ')})
+    for (const std::u16string& text : {std::u16string(), std::u16string(1, u'\0'),
+                                       std::u16string(u" "), std::u16string(38, u' ')})
         expect_limit(server_.get(), text, false, -1);
 }
 

@@ -58,7 +58,8 @@ TEST_F(ObjectTypeInfo, TheDefaultFaceDescribesTheDefaultInterface)
         ASSERT_EQ(default_face_->GetTypeInfo(0, lcid, info.put()), S_OK) << lcid;
         ASSERT_TRUE(info);
         const TypeFacts facts = facts_of(info.get());
-        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kDefaultIid)) << printable(guid_text(facts.guid));
+        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kDefaultIid))
+            << printable(guid_text(facts.guid));
         EXPECT_EQ(facts.kind, TKIND_DISPATCH);
         EXPECT_EQ(facts.name, L"_CTivOrvantaZNA100");
     }
@@ -71,7 +72,8 @@ TEST_F(ObjectTypeInfo, TheDefaultFaceDescribesTheDefaultInterface)
 
 TEST_F(ObjectTypeInfo, TheServerFaceWithoutTheHostLibrary)
 {
-    ASSERT_FALSE(host_library_registered()) << "TivDefn is registered on this machine; run in a fresh prefix";
+    ASSERT_FALSE(host_library_registered())
+        << "TivDefn is registered on this machine; run in a fresh prefix";
     UINT count = 12345;
     ASSERT_EQ(server_->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
@@ -93,7 +95,8 @@ TEST_F(ObjectTypeInfo, TheServerFaceWithTheHostLibraryRegistered)
         ASSERT_EQ(server_->GetTypeInfo(0, 0, info.put()), S_OK);
         ASSERT_TRUE(info);
         const TypeFacts facts = facts_of(info.get());
-        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kServerIid)) << printable(guid_text(facts.guid));
+        EXPECT_TRUE(IsEqualGUID(facts.guid, expected::kServerIid))
+            << printable(guid_text(facts.guid));
         EXPECT_EQ(facts.name, L"IServer");
         EXPECT_TRUE(facts.kind == TKIND_DISPATCH || facts.kind == TKIND_INTERFACE) << facts.kind;
 

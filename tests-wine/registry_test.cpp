@@ -34,7 +34,8 @@ protected:
     expected_registry::Substitutions substitutions() const
     {
         const std::wstring path = module_.file_name();
-        return {registry_snapshot::utf8(path.data(), path.size()), sizeof(void*) == 8 ? "win64" : "win32",
+        return {registry_snapshot::utf8(path.data(), path.size()),
+                sizeof(void*) == 8 ? "win64" : "win32",
                 // Wine's loader marks every library read from a file as
                 // having a disk image, and its registration writes that flag.
                 under_wine() ? "8" : "0"};
@@ -58,12 +59,14 @@ TEST_F(Registration, EveryListedKeyAndValue)
         const std::string key = expected_registry::expand(e.key, s);
         const std::wstring wkey(registry_snapshot::wide(key).c_str());
         const std::string where =
-            "HKCR\\" + key + (e.value_name ? std::string(" : ") + (*e.value_name ? e.value_name : "@") : "");
+            "HKCR\\" + key +
+            (e.value_name ? std::string(" : ") + (*e.value_name ? e.value_name : "@") : "");
         SCOPED_TRACE(where);
         EXPECT_TRUE(key_exists(HKEY_CLASSES_ROOT, wkey));
         if (!e.value_name) continue;
         const std::wstring name(registry_snapshot::wide(e.value_name).c_str());
-        const RegistryValue v = read_value(HKEY_CLASSES_ROOT, wkey, *e.value_name ? name.c_str() : nullptr);
+        const RegistryValue v =
+            read_value(HKEY_CLASSES_ROOT, wkey, *e.value_name ? name.c_str() : nullptr);
         ASSERT_EQ(v.status, ERROR_SUCCESS);
         EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ));
         const std::string want = expected_registry::expand(e.data, s);
@@ -81,7 +84,8 @@ TEST_F(Registration, NothingElseInTheRegisteredTrees)
     EXPECT_TRUE(complete);
     const Lines wanted = registry_snapshot::expected_lines(substitutions());
     EXPECT_EQ(found, wanted) << "missing:\n"
-                             << lines_text(registry_snapshot::minus(wanted, found)) << "unexpected:\n"
+                             << lines_text(registry_snapshot::minus(wanted, found))
+                             << "unexpected:\n"
                              << lines_text(registry_snapshot::minus(found, wanted));
 }
 
@@ -94,8 +98,9 @@ TEST_F(Registration, TheHostLibraryIsNotRegisteredByTheModule)
 TEST_F(Registration, TheInprocServerPathLoadsThisVeryFile)
 {
     ASSERT_NE(module_.handle(), nullptr);
-    const RegistryValue v = read_value(
-        HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + expected::kClsidText + L"\\InprocServer32", nullptr);
+    const RegistryValue v =
+        read_value(HKEY_CLASSES_ROOT,
+                   std::wstring(L"CLSID\\") + expected::kClsidText + L"\\InprocServer32", nullptr);
     ASSERT_EQ(v.status, ERROR_SUCCESS);
     const HMODULE again = LoadLibraryW(v.text.c_str());
     EXPECT_EQ(again, module_.handle()) << printable(v.text);
@@ -114,7 +119,8 @@ TEST_F(Registration, TheProgramIdentifierLeadsToTheClassAndBack)
     CoTaskMemFree(progid);
 
     // Registry keys are found without regard to letter case.
-    for (const wchar_t* text : {L"tivorvantazna100.ctivorvantazna100", L"TIVORVANTAZNA100.CTIVORVANTAZNA100"}) {
+    for (const wchar_t* text :
+         {L"tivorvantazna100.ctivorvantazna100", L"TIVORVANTAZNA100.CTIVORVANTAZNA100"}) {
         CLSID other{};
         EXPECT_EQ(CLSIDFromProgID(text, &other), S_OK) << printable(text);
         EXPECT_TRUE(IsEqualCLSID(other, expected::kClsid)) << printable(text);
@@ -129,6 +135,21 @@ TEST_F(Registration, TheRegisteredTypeLibraryIsFoundByIdentifierVersionAndLocale
     ASSERT_NE(path, nullptr);
     EXPECT_STREQ(path, module_.file_name().c_str());
     SysFreeString(path);
+}
+
+// The platform's answer for a library with nothing registered is
+// E_INVALIDARG, never TYPE_E_REGISTRYACCESS: so the module's unregistration,
+// which skips a library that is not registered, passes every status the
+// platform gives it on to the caller.
+TEST_F(Registration, UnregisteringALibraryNeverRegisteredIsAnInvalidArgument)
+{
+    const GUID never = {
+        0x5C7E0F31, 0x2B4D, 0x4E61, {0x9A, 0x10, 0x6F, 0x3D, 0x22, 0x81, 0x4B, 0xE7}};
+    EXPECT_EQ(UnRegisterTypeLib(never, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
+              E_INVALIDARG);
+    EXPECT_EQ(
+        UnRegisterTypeLib(expected::kLibid, 9, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
+        E_INVALIDARG);
 }
 
 }  // namespace

@@ -18,17 +18,14 @@ const SHORT kPointer = static_cast<SHORT>(sizeof(void*));
 constexpr WORD kDispatchFlags =
     TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE;
 
-const wchar_t* const kDispatchMembers[] = {L"QueryInterface",   L"AddRef",      L"Release",
-                                           L"GetTypeInfoCount", L"GetTypeInfo", L"GetIDsOfNames",
-                                           L"Invoke"};
+const wchar_t* const kDispatchMembers[] = {
+    L"QueryInterface", L"AddRef",        L"Release", L"GetTypeInfoCount",
+    L"GetTypeInfo",    L"GetIDsOfNames", L"Invoke"};
 
 // A type attribute block, released with its type information.
 class Attributes {
 public:
-    explicit Attributes(ITypeInfo* info) : info_(info)
-    {
-        status_ = info->GetTypeAttr(&attr_);
-    }
+    explicit Attributes(ITypeInfo* info) : info_(info) { status_ = info->GetTypeAttr(&attr_); }
     Attributes(const Attributes&) = delete;
     Attributes& operator=(const Attributes&) = delete;
     ~Attributes()
@@ -127,7 +124,8 @@ TEST_F(ModuleTypeLibrary, TwoTypesInOrder)
     ASSERT_EQ(library_->GetTypeInfoOfGuid(expected::kClsid, by_guid.put()), S_OK);
     EXPECT_EQ(name_of(by_guid.get()), L"CTivOrvantaZNA100");
     // IServer is described by the host's library only.
-    EXPECT_EQ(library_->GetTypeInfoOfGuid(expected::kServerIid, by_guid.put()), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(library_->GetTypeInfoOfGuid(expected::kServerIid, by_guid.put()),
+              TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(by_guid.get(), nullptr);
 
     std::wstring name = L"IServer";
@@ -172,7 +170,8 @@ TEST_F(ModuleTypeLibrary, TheDefaultInterfaceIsADualDispatchInterfaceWithoutMemb
     ASSERT_EQ(interface_->GetRefTypeInfo(base, dispatch.put()), S_OK);
     Attributes dispatch_attr(dispatch.get());
     ASSERT_EQ(dispatch_attr.status(), S_OK);
-    EXPECT_TRUE(IsEqualGUID(dispatch_attr->guid, IID_IDispatch)) << printable(guid_text(dispatch_attr->guid));
+    EXPECT_TRUE(IsEqualGUID(dispatch_attr->guid, IID_IDispatch))
+        << printable(guid_text(dispatch_attr->guid));
 }
 
 TEST_F(ModuleTypeLibrary, TheInterfaceHalfOfTheDualInterface)
@@ -185,7 +184,8 @@ TEST_F(ModuleTypeLibrary, TheInterfaceHalfOfTheDualInterface)
     ASSERT_EQ(attr.status(), S_OK);
     EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
     EXPECT_TRUE(IsEqualGUID(attr->guid, expected::kDefaultIid));
-    const WORD stored = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+    const WORD stored =
+        TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
     EXPECT_EQ(attr->wTypeFlags & stored, stored) << std::hex << attr->wTypeFlags;
     EXPECT_EQ(attr->cFuncs, 0) << "no functions of its own";
     EXPECT_EQ(attr->cVars, 0);
@@ -228,7 +228,8 @@ TEST_F(ModuleTypeLibrary, TheClass)
 
 TEST_F(ModuleTypeLibrary, IServerIsResolvedFromTheHostLibraryOnlyWhenItIsRegistered)
 {
-    ASSERT_FALSE(host_library_registered()) << "TivDefn is registered on this machine; run in a fresh prefix";
+    ASSERT_FALSE(host_library_registered())
+        << "TivDefn is registered on this machine; run in a fresh prefix";
     HREFTYPE second = 0;
     ASSERT_EQ(coclass_->GetRefTypeOfImplType(1, &second), S_OK);
     {
@@ -266,8 +267,8 @@ protected:
     {
         ASSERT_EQ(host_.status(), S_OK) << hex(host_.status());
         Ref<ITypeLib> library;
-        HRESULT hr = LoadRegTypeLib(expected::kHostLibid, expected::kHostLibMajor, expected::kHostLibMinor, 0,
-                                    library.put());
+        HRESULT hr = LoadRegTypeLib(expected::kHostLibid, expected::kHostLibMajor,
+                                    expected::kHostLibMinor, 0, library.put());
         ASSERT_EQ(hr, S_OK) << hex(hr);
         ASSERT_EQ(library->GetTypeInfoOfGuid(expected::kServerIid, declared_.put()), S_OK);
         // The vtable view, whichever view the library hands out first.
@@ -319,7 +320,8 @@ TEST_F(HostServerInterface, NineMembersInOrderWithIdentifiersOneToNine)
         const USHORT last = f->lprgelemdescParam[f->cParams - 1].paramdesc.wParamFlags;
         EXPECT_EQ(last, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
         for (UINT a = 0; a < m.arguments; ++a)
-            EXPECT_EQ(f->lprgelemdescParam[a].tdesc.vt, VT_PTR) << "argument " << a << " is by reference";
+            EXPECT_EQ(f->lprgelemdescParam[a].tdesc.vt, VT_PTR)
+                << "argument " << a << " is by reference";
         vtable_view_->ReleaseFuncDesc(f);
     }
 }
@@ -350,8 +352,8 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
 {
     Ref<IServer> server = create_server();
     ASSERT_TRUE(server);
-    const std::u16string_view texts[] = {expected::kName, expected::kReleaseNumber, expected::kDescription,
-                                         expected::kServerGuid};
+    const std::u16string_view texts[] = {expected::kName, expected::kReleaseNumber,
+                                         expected::kDescription, expected::kServerGuid};
     ULONG_PTR offsets[9] = {};
     for (UINT i = 0; i < 9; ++i) {
         FUNCDESC* f = nullptr;
@@ -359,7 +361,8 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
         offsets[i] = static_cast<ULONG_PTR>(f->oVft);
         vtable_view_->ReleaseFuncDesc(f);
         ASSERT_EQ(offsets[i], (7 + i) * sizeof(void*))
-            << printable(expected::kServerMembers[i].name) << ": the host library declares another slot";
+            << printable(expected::kServerMembers[i].name)
+            << ": the host library declares another slot";
     }
     auto offset_of = [&](UINT index) { return offsets[index]; };
     auto call_for_text = [&](UINT index) {
@@ -372,8 +375,8 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
         VARIANTARG* args[1] = {&out};
         VARIANT status;
         VariantInit(&status);
-        const HRESULT hr =
-            DispCallFunc(server.get(), offset_of(index), CC_STDCALL, VT_ERROR, 1, types, args, &status);
+        const HRESULT hr = DispCallFunc(server.get(), offset_of(index), CC_STDCALL, VT_ERROR, 1,
+                                        types, args, &status);
         EXPECT_EQ(hr, S_OK) << hex(hr);
         EXPECT_EQ(status.scode, S_OK) << hex(status.scode);
         std::wstring result = text_of(text);
@@ -381,7 +384,8 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
         return result;
     };
     for (UINT i = 0; i < 4; ++i)
-        EXPECT_EQ(call_for_text(i), as_text(texts[i])) << printable(expected::kServerMembers[i].name);
+        EXPECT_EQ(call_for_text(i), as_text(texts[i]))
+            << printable(expected::kServerMembers[i].name);
     EXPECT_EQ(call_for_text(8), as_text(expected::kServerCategory));
 
     // GetMaximumLimit: two arguments by reference and the result.
@@ -399,7 +403,9 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
     VARIANTARG* args[3] = {&a0, &a1, &a2};
     VARIANT status;
     VariantInit(&status);
-    ASSERT_EQ(DispCallFunc(server.get(), offset_of(7), CC_STDCALL, VT_ERROR, 3, types, args, &status), S_OK);
+    ASSERT_EQ(
+        DispCallFunc(server.get(), offset_of(7), CC_STDCALL, VT_ERROR, 3, types, args, &status),
+        S_OK);
     EXPECT_EQ(status.scode, S_OK);
     EXPECT_EQ(family_total, VARIANT_TRUE);
     EXPECT_EQ(maximum, 255);
@@ -412,7 +418,8 @@ TEST_F(HostServerInterface, CallsAtTheDeclaredVtableOffsetsReachTheRightOperatio
     c0.ppdispVal = reinterpret_cast<IDispatch**>(&list);
     VARTYPE list_types[1] = {c0.vt};
     VARIANTARG* list_args[1] = {&c0};
-    ASSERT_EQ(DispCallFunc(server.get(), offset_of(4), CC_STDCALL, VT_ERROR, 1, list_types, list_args, &status),
+    ASSERT_EQ(DispCallFunc(server.get(), offset_of(4), CC_STDCALL, VT_ERROR, 1, list_types,
+                           list_args, &status),
               S_OK);
     EXPECT_EQ(status.scode, S_OK);
     ASSERT_NE(list, nullptr);

@@ -34,7 +34,8 @@ int prepare_registry()
     if (library) library->Release();
     CoUninitialize();
     if (FAILED(hr)) {
-        std::fprintf(stderr, "LoadTypeLib(stdole2.tlb) failed: 0x%08lX\n", static_cast<unsigned long>(hr));
+        std::fprintf(stderr, "LoadTypeLib(stdole2.tlb) failed: 0x%08lX\n",
+                     static_cast<unsigned long>(hr));
         return 1;
     }
     return 0;

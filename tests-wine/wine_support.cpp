@@ -7,7 +7,8 @@ namespace wt {
 IUnknown* identity_of(IUnknown* object)
 {
     IUnknown* unknown = nullptr;
-    if (FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown))) || !unknown)
+    if (FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown))) ||
+        !unknown)
         return nullptr;
     unknown->Release();
     return unknown;
@@ -94,7 +95,8 @@ RegistryValue read_value(HKEY root, const std::wstring& path, const wchar_t* nam
         std::vector<BYTE> data(bytes + sizeof(wchar_t));
         v.status = RegQueryValueExW(key, name, nullptr, &v.type, data.data(), &bytes);
         if (v.status == ERROR_SUCCESS && (v.type == REG_SZ || v.type == REG_EXPAND_SZ)) {
-            std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), bytes / sizeof(wchar_t));
+            std::wstring text(reinterpret_cast<const wchar_t*>(data.data()),
+                              bytes / sizeof(wchar_t));
             // The stored terminator is not part of the text.
             if (!text.empty() && text.back() == L'\0') text.pop_back();
             v.text = text;
@@ -109,8 +111,8 @@ RegistryValue read_value(HKEY root, const std::wstring& path, const wchar_t* nam
 Ref<IServer> create_server()
 {
     Ref<IServer> server;
-    const HRESULT hr = CoCreateInstance(expected::kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IServer,
-                                        server.put_void());
+    const HRESULT hr = CoCreateInstance(expected::kClsid, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IServer, server.put_void());
     EXPECT_EQ(hr, S_OK) << hex(hr);
     EXPECT_NE(server.get(), nullptr);
     return server;
@@ -119,8 +121,8 @@ Ref<IServer> create_server()
 bool host_library_registered()
 {
     BSTR path = nullptr;
-    const HRESULT hr =
-        QueryPathOfRegTypeLib(expected::kHostLibid, expected::kHostLibMajor, expected::kHostLibMinor, 0, &path);
+    const HRESULT hr = QueryPathOfRegTypeLib(expected::kHostLibid, expected::kHostLibMajor,
+                                             expected::kHostLibMinor, 0, &path);
     SysFreeString(path);
     return hr == S_OK;
 }
@@ -159,7 +161,8 @@ CallResult::~CallResult()
     SysFreeString(exception.bstrHelpFile);
 }
 
-void invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> arguments, CallResult& out)
+void invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> arguments,
+            CallResult& out)
 {
     std::reverse(arguments.begin(), arguments.end());
     DISPPARAMS params{};
@@ -183,7 +186,8 @@ ModuleTest::ModuleTest() : unload_at_start_(module_.can_unload_now()) {}
 
 void ModuleTest::TearDown()
 {
-    ASSERT_NE(module_.handle(), nullptr) << "the module could not be loaded from " << printable(module_path());
+    ASSERT_NE(module_.handle(), nullptr)
+        << "the module could not be loaded from " << printable(module_path());
     if (unload_at_start_ == S_OK) {
         EXPECT_EQ(module_.can_unload_now(), S_OK) << "something of the module is still alive";
     }

@@ -8,12 +8,14 @@ using namespace testing_support;
 namespace {
 
 // {CC0FE54A-F447-4D79-AD4D-90F94C59B003}, the type library
-constexpr GUID kLibraryId = {0xCC0FE54A, 0xF447, 0x4D79, {0xAD, 0x4D, 0x90, 0xF9, 0x4C, 0x59, 0xB0, 0x03}};
+constexpr GUID kLibraryId = {
+    0xCC0FE54A, 0xF447, 0x4D79, {0xAD, 0x4D, 0x90, 0xF9, 0x4C, 0x59, 0xB0, 0x03}};
 // {0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}, the default interface
 constexpr GUID kDefaultInterfaceId = {
     0x0190584F, 0x0F1B, 0x4C7F, {0x87, 0xAD, 0x8B, 0xD5, 0x1D, 0x2E, 0x8B, 0x4E}};
 // {68A285B0-5582-4720-A801-BFCEF626BBD6}, the class
-constexpr GUID kClassId = {0x68A285B0, 0x5582, 0x4720, {0xA8, 0x01, 0xBF, 0xCE, 0xF6, 0x26, 0xBB, 0xD6}};
+constexpr GUID kClassId = {
+    0x68A285B0, 0x5582, 0x4720, {0xA8, 0x01, 0xBF, 0xCE, 0xF6, 0x26, 0xBB, 0xD6}};
 
 rt::ComPtr<IClassFactory> class_object()
 {
@@ -68,7 +70,9 @@ TEST_F(ClassObject, GivenOnlyForTheClassIdentifier)
         EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "a reference on the class object keeps the module";
         // Both interfaces lead to the same class object.
         rt::ComPtr<IClassFactory> factory;
-        EXPECT_EQ(static_cast<IUnknown*>(out)->QueryInterface(IID_IClassFactory, factory.put_void()), S_OK);
+        EXPECT_EQ(
+            static_cast<IUnknown*>(out)->QueryInterface(IID_IClassFactory, factory.put_void()),
+            S_OK);
         EXPECT_EQ(factory.get(), class_object().get());
         factory.reset();
         static_cast<IUnknown*>(out)->Release();
@@ -169,8 +173,9 @@ TEST_F(ClassObject, ModuleStaysLoadedWhileAnythingIsOutstanding)
         {"an instance",
          [&] {
              IUnknown* p = nullptr;
-             EXPECT_EQ(class_object()->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&p)),
-                       S_OK);
+             EXPECT_EQ(
+                 class_object()->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&p)),
+                 S_OK);
              return as_unknown(p);
          }},
         {"a collection from DefaultComponents",

@@ -59,18 +59,25 @@ TEST_F(CollectionDispatchTest, HasNoTypeInformation)
 
 TEST_F(CollectionDispatchTest, NamesTheFiveMembersInAnyCase)
 {
-    const struct { std::vector<const OLECHAR*> names; HRESULT hr; std::vector<DISPID> ids; } cases[] = {
-        {{OLESTR("Item")}, S_OK, {DISPID_VALUE}}, {{OLESTR("ADD")}, S_OK, {1}},
-        {{OLESTR("count")}, S_OK, {2}},          {{OLESTR("ReMoVe")}, S_OK, {3}},
-        {{OLESTR("_newenum")}, S_OK, {DISPID_NEWENUM}}, {{OLESTR("Items")}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
-        {{OLESTR("")}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
-        {{OLESTR("Add"), OLESTR("Key")}, DISP_E_UNKNOWNNAME, {1, DISPID_UNKNOWN}}};
+    const struct {
+        std::vector<const OLECHAR*> names;
+        HRESULT hr;
+        std::vector<DISPID> ids;
+    } cases[] = {{{OLESTR("Item")}, S_OK, {DISPID_VALUE}},
+                 {{OLESTR("ADD")}, S_OK, {1}},
+                 {{OLESTR("count")}, S_OK, {2}},
+                 {{OLESTR("ReMoVe")}, S_OK, {3}},
+                 {{OLESTR("_newenum")}, S_OK, {DISPID_NEWENUM}},
+                 {{OLESTR("Items")}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+                 {{OLESTR("")}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+                 {{OLESTR("Add"), OLESTR("Key")}, DISP_E_UNKNOWNNAME, {1, DISPID_UNKNOWN}}};
     for (const auto& k : cases) {
         std::vector<LPOLESTR> names;
         for (const OLECHAR* s : k.names) names.push_back(const_cast<LPOLESTR>(s));
         std::vector<DISPID> ids(names.size(), 99);
         EXPECT_EQ(c->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()),
-                                   LOCALE_USER_DEFAULT, ids.data()), k.hr);
+                                   LOCALE_USER_DEFAULT, ids.data()),
+                  k.hr);
         EXPECT_EQ(ids, k.ids);
     }
     LPOLESTR item = const_cast<LPOLESTR>(OLESTR("Item"));
@@ -85,11 +92,17 @@ TEST_F(CollectionDispatchTest, ScriptStyleCallsReachTheOperations)
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("a"))}), S_OK);
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("b")), text(OLESTR("kb"))}), S_OK);
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("c")), missing, missing, one}), S_OK);
-    ASSERT_EQ(call(1, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {text(OLESTR("d")), empty, one}), S_OK);
+    ASSERT_EQ(call(1, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {text(OLESTR("d")), empty, one}),
+              S_OK);
     EXPECT_EQ(refcount(c.get()), 1u);
 
     VARIANT result = arg(VT_I4, 5);
-    const struct { DISPID id; WORD flags; std::vector<VARIANT> args; Text text; } reads[] = {
+    const struct {
+        DISPID id;
+        WORD flags;
+        std::vector<VARIANT> args;
+        Text text;
+    } reads[] = {
         {DISPID_VALUE, DISPATCH_METHOD, {arg(VT_I4, 1)}, OLESTR("d")},
         {DISPID_VALUE, DISPATCH_PROPERTYGET, {text(OLESTR("KB"))}, OLESTR("b")},
         {0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {arg(VT_BYREF | VT_VARIANT)}, OLESTR("c")}};
@@ -114,7 +127,8 @@ TEST_F(CollectionDispatchTest, ScriptStyleCallsReachTheOperations)
     }
     ASSERT_EQ(call(3, DISPATCH_METHOD, {text(OLESTR("kB"))}, &result), S_OK);
     EXPECT_EQ(result.vt, VT_EMPTY);
-    ASSERT_EQ(call(DISPID_VALUE, DISPATCH_METHOD, {arg(VT_I4, 3)}, nullptr), S_OK);  // result dropped
+    ASSERT_EQ(call(DISPID_VALUE, DISPATCH_METHOD, {arg(VT_I4, 3)}, nullptr),
+              S_OK);  // result dropped
     EXPECT_EQ(refcount(c.get()), 1u);
 }
 
@@ -122,36 +136,58 @@ TEST_F(CollectionDispatchTest, RefusesMisshapenCalls)
 {
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("a"))}), S_OK);
     const VARIANT one = arg(VT_I4, 1), missing = rt::missing_argument();
-    const struct { DISPID id; WORD flags; std::vector<VARIANT> args; HRESULT hr; } cases[] = {
-        {0, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},      {0, DISPATCH_METHOD, {one, one}, DISP_E_BADPARAMCOUNT},
-        {1, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},      {1, DISPATCH_METHOD, {one, one, one, one, one}, DISP_E_BADPARAMCOUNT},
-        {2, DISPATCH_PROPERTYGET, {one}, DISP_E_BADPARAMCOUNT}, {DISPID_NEWENUM, DISPATCH_METHOD, {one}, DISP_E_BADPARAMCOUNT},
-        {3, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},      {1, DISPATCH_PROPERTYGET, {one}, DISP_E_MEMBERNOTFOUND},
-        {3, DISPATCH_PROPERTYGET, {one}, DISP_E_MEMBERNOTFOUND}, {0, DISPATCH_PROPERTYPUT, {one, one}, DISP_E_MEMBERNOTFOUND},
-        {4, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},     {DISPID_UNKNOWN, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},
-        {0, DISPATCH_METHOD, {missing}, DISP_E_PARAMNOTOPTIONAL}, {1, DISPATCH_METHOD, {missing, one}, DISP_E_PARAMNOTOPTIONAL}};
+    const struct {
+        DISPID id;
+        WORD flags;
+        std::vector<VARIANT> args;
+        HRESULT hr;
+    } cases[] = {{0, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},
+                 {0, DISPATCH_METHOD, {one, one}, DISP_E_BADPARAMCOUNT},
+                 {1, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},
+                 {1, DISPATCH_METHOD, {one, one, one, one, one}, DISP_E_BADPARAMCOUNT},
+                 {2, DISPATCH_PROPERTYGET, {one}, DISP_E_BADPARAMCOUNT},
+                 {DISPID_NEWENUM, DISPATCH_METHOD, {one}, DISP_E_BADPARAMCOUNT},
+                 {3, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},
+                 {1, DISPATCH_PROPERTYGET, {one}, DISP_E_MEMBERNOTFOUND},
+                 {3, DISPATCH_PROPERTYGET, {one}, DISP_E_MEMBERNOTFOUND},
+                 {0, DISPATCH_PROPERTYPUT, {one, one}, DISP_E_MEMBERNOTFOUND},
+                 {4, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},
+                 {DISPID_UNKNOWN, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},
+                 {0, DISPATCH_METHOD, {missing}, DISP_E_PARAMNOTOPTIONAL},
+                 {1, DISPATCH_METHOD, {missing, one}, DISP_E_PARAMNOTOPTIONAL}};
     for (const auto& k : cases) {
         UINT bad = 99;
         EXPECT_EQ(call(k.id, k.flags, k.args, nullptr, nullptr, &bad), k.hr) << &k - cases;
         EXPECT_EQ(bad, k.hr == DISP_E_PARAMNOTOPTIONAL ? k.args.size() - 1 : 99u) << &k - cases;
     }
-    EXPECT_EQ(call(2, DISPATCH_METHOD, {}, nullptr, nullptr, nullptr, IID_IDispatch), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(call(2, DISPATCH_METHOD, {}, nullptr, nullptr, nullptr, IID_IDispatch),
+              DISP_E_UNKNOWNINTERFACE);
     DISPID named = 0;
     VARIANT a = arg(VT_I4, 1);
     DISPPARAMS with_name = {&a, &named, 1, 1};
-    EXPECT_EQ(c->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &with_name, nullptr, nullptr, nullptr), DISP_E_NONAMEDARGS);
+    EXPECT_EQ(c->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &with_name, nullptr, nullptr, nullptr),
+              DISP_E_NONAMEDARGS);
     EXPECT_EQ(refcount(c.get()), 1u);
 }
 
 TEST_F(CollectionDispatchTest, RaisesCollectionErrorsThroughExcepinfo)
 {
     ASSERT_EQ(call(1, DISPATCH_METHOD, {text(OLESTR("a")), text(OLESTR("k"))}), S_OK);
-    const struct { DISPID id; std::vector<VARIANT> args; HRESULT code; const OLECHAR* description; } cases[] = {
-        {0, {text(OLESTR("nope"))}, rt::kCollInvalidArgument, OLESTR("Invalid procedure call or argument")},
-        {3, {arg(VT_I4, 2)}, rt::kCollOutOfRange, OLESTR("Subscript out of range")},
-        {0, {arg(VT_NULL)}, rt::kCollTypeMismatch, OLESTR("Type mismatch")},
-        {1, {arg(VT_I4, 1), text(OLESTR("K"))}, rt::kCollDuplicateKey,
-         OLESTR("This key is already associated with an element of this collection")}};
+    const struct {
+        DISPID id;
+        std::vector<VARIANT> args;
+        HRESULT code;
+        const OLECHAR* description;
+    } cases[] = {{0,
+                  {text(OLESTR("nope"))},
+                  rt::kCollInvalidArgument,
+                  OLESTR("Invalid procedure call or argument")},
+                 {3, {arg(VT_I4, 2)}, rt::kCollOutOfRange, OLESTR("Subscript out of range")},
+                 {0, {arg(VT_NULL)}, rt::kCollTypeMismatch, OLESTR("Type mismatch")},
+                 {1,
+                  {arg(VT_I4, 1), text(OLESTR("K"))},
+                  rt::kCollDuplicateKey,
+                  OLESTR("This key is already associated with an element of this collection")}};
     for (const auto& k : cases) {
         EXCEPINFO info;
         VARIANT result = arg(VT_I4, 5);

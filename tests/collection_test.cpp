@@ -52,7 +52,10 @@ struct Value {
 // An element object that shows its reference count.
 struct Tracked : IUnknown {
     ULONG count = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override
+    {
+        return *ppv = nullptr, E_NOINTERFACE;
+    }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
     ULONG STDMETHODCALLTYPE Release() override { return --count; }
 };
@@ -85,7 +88,8 @@ protected:
     Text contents()
     {
         Text all;
-        for (LONG i = 1; i <= count(); ++i) all += (i > 1 ? OLESTR(",") : OLESTR("")) + item(raw(VT_I4, i));
+        for (LONG i = 1; i <= count(); ++i)
+            all += (i > 1 ? OLESTR(",") : OLESTR("")) + item(raw(VT_I4, i));
         return all;
     }
     rt::ComPtr<IEnumVARIANT> enumerator()
@@ -103,9 +107,14 @@ TEST_F(CollectionTest, StartsEmptyAndAnswersItsThreeInterfaces)
     EXPECT_EQ(count(), 0);
     EXPECT_EQ(refcount(c.get()), 1u);
     EXPECT_EQ(rt::live_objects(), guard().objects_at_start() + 1);
-    const struct { const IID* iid; HRESULT hr; } cases[] = {
-        {&IID_IUnknown, S_OK}, {&IID_IDispatch, S_OK}, {&IID__Collection, S_OK},
-        {&IID_IEnumVARIANT, E_NOINTERFACE}, {&IID_IClassFactory, E_NOINTERFACE}};
+    const struct {
+        const IID* iid;
+        HRESULT hr;
+    } cases[] = {{&IID_IUnknown, S_OK},
+                 {&IID_IDispatch, S_OK},
+                 {&IID__Collection, S_OK},
+                 {&IID_IEnumVARIANT, E_NOINTERFACE},
+                 {&IID_IClassFactory, E_NOINTERFACE}};
     for (const auto& k : cases) {
         void* out = &out;
         EXPECT_EQ(c->QueryInterface(*k.iid, &out), k.hr);
@@ -120,20 +129,31 @@ TEST_F(CollectionTest, StartsEmptyAndAnswersItsThreeInterfaces)
 
 TEST_F(CollectionTest, KeysFoldOnlyTheDocumentedCapitals)
 {
-    const struct { const OLECHAR* stored; const OLECHAR* asked; bool same; } cases[] = {
-        {OLESTR("{E2657B80-7f5b}"), OLESTR("{e2657b80-7F5B}"), true},
-        {OLESTR("\u00C4\u00DE"), OLESTR("\u00E4\u00FE"), true}, {OLESTR("\u00D7"), OLESTR("\u00F7"), false},
-        {OLESTR("\u0178"), OLESTR("\u00FF"), true}, {OLESTR("\u0132\u0136"), OLESTR("\u0133\u0137"), true},
-        {OLESTR("\u0139\u0147"), OLESTR("\u013A\u0148"), true}, {OLESTR("\u014A\u017D"), OLESTR("\u014B\u017E"), true},
-        {OLESTR("\u0130"), OLESTR("i"), false}, {OLESTR("\u0131"), OLESTR("I"), false},
-        {OLESTR("\u03A3\u03AB"), OLESTR("\u03C3\u03CB"), true}, {OLESTR("\u03A3"), OLESTR("\u03C2"), false},
-        {OLESTR("\u0401\u042F"), OLESTR("\u0451\u044F"), true}, {OLESTR("\u00DF"), OLESTR("SS"), false},
-        {OLESTR("\uFF21"), OLESTR("\uFF41"), false}, {OLESTR(""), OLESTR(""), true}};
+    const struct {
+        const OLECHAR* stored;
+        const OLECHAR* asked;
+        bool same;
+    } cases[] = {{OLESTR("{E2657B80-7f5b}"), OLESTR("{e2657b80-7F5B}"), true},
+                 {OLESTR("\u00C4\u00DE"), OLESTR("\u00E4\u00FE"), true},
+                 {OLESTR("\u00D7"), OLESTR("\u00F7"), false},
+                 {OLESTR("\u0178"), OLESTR("\u00FF"), true},
+                 {OLESTR("\u0132\u0136"), OLESTR("\u0133\u0137"), true},
+                 {OLESTR("\u0139\u0147"), OLESTR("\u013A\u0148"), true},
+                 {OLESTR("\u014A\u017D"), OLESTR("\u014B\u017E"), true},
+                 {OLESTR("\u0130"), OLESTR("i"), false},
+                 {OLESTR("\u0131"), OLESTR("I"), false},
+                 {OLESTR("\u03A3\u03AB"), OLESTR("\u03C3\u03CB"), true},
+                 {OLESTR("\u03A3"), OLESTR("\u03C2"), false},
+                 {OLESTR("\u0401\u042F"), OLESTR("\u0451\u044F"), true},
+                 {OLESTR("\u00DF"), OLESTR("SS"), false},
+                 {OLESTR("\uFF21"), OLESTR("\uFF41"), false},
+                 {OLESTR(""), OLESTR(""), true}};
     for (const auto& k : cases) {
         ASSERT_EQ(rt::create_collection(c.put()), S_OK);
         ASSERT_EQ(add(Value(OLESTR("first")), k.stored), S_OK);
         Value asked(k.asked);
-        EXPECT_EQ(item(asked.v, k.same ? S_OK : kMissingKey), k.same ? OLESTR("first") : OLESTR(""));
+        EXPECT_EQ(item(asked.v, k.same ? S_OK : kMissingKey),
+                  k.same ? OLESTR("first") : OLESTR(""));
         // A duplicate changes nothing.
         EXPECT_EQ(add(Value(OLESTR("second")), k.asked), k.same ? rt::kCollDuplicateKey : S_OK);
         EXPECT_EQ(contents(), k.same ? OLESTR("first") : OLESTR("first,second"));
@@ -144,12 +164,19 @@ TEST_F(CollectionTest, KeyArgumentForms)
 {
     BSTR text = SysAllocString(OLESTR("ByRef"));
     Value five(OLESTR("5"));
-    const struct { VARIANT key; HRESULT hr; const OLECHAR* lookup; } cases[] = {
-        {raw(VT_I4, 5), S_OK, OLESTR("5")},        {real(2.5), S_OK, OLESTR("2.5")},
-        {ref(&text, VT_BSTR), S_OK, OLESTR("byref")}, {ref(&five.v), rt::kCollDuplicateKey, nullptr},
-        {raw(VT_NULL, 0), rt::kCollTypeMismatch, nullptr}, {raw(VT_DISPATCH, 0), rt::kCollTypeMismatch, nullptr},
-        {raw(VT_ERROR, E_FAIL), rt::kCollTypeMismatch, nullptr},
-        {raw(VT_EMPTY, 0), S_OK, nullptr},         {rt::missing_argument(), S_OK, nullptr}};
+    const struct {
+        VARIANT key;
+        HRESULT hr;
+        const OLECHAR* lookup;
+    } cases[] = {{raw(VT_I4, 5), S_OK, OLESTR("5")},
+                 {real(2.5), S_OK, OLESTR("2.5")},
+                 {ref(&text, VT_BSTR), S_OK, OLESTR("byref")},
+                 {ref(&five.v), rt::kCollDuplicateKey, nullptr},
+                 {raw(VT_NULL, 0), rt::kCollTypeMismatch, nullptr},
+                 {raw(VT_DISPATCH, 0), rt::kCollTypeMismatch, nullptr},
+                 {raw(VT_ERROR, E_FAIL), rt::kCollTypeMismatch, nullptr},
+                 {raw(VT_EMPTY, 0), S_OK, nullptr},
+                 {rt::missing_argument(), S_OK, nullptr}};
     for (auto k : cases) {
         const LONG before = count();
         Value it(OLESTR("it"));
@@ -181,17 +208,33 @@ TEST_F(CollectionTest, IndexSelectsByKeyOrRoundedPosition)
     Value three(LONG{3}), key(OLESTR("C")), number_text(OLESTR("2"));
     VARIANT dec = raw(VT_EMPTY, 0);
     dec.decVal.scale = 1, dec.decVal.Lo64 = 25, dec.vt = VT_DECIMAL;  // 2.5
-    const struct { VARIANT index; HRESULT hr; const OLECHAR* text; } cases[] = {
-        {raw(VT_I2, 2), S_OK, OLESTR("b")}, {raw(VT_UI1, 4), S_OK, OLESTR("d")}, {raw(VT_I8, 1), S_OK, OLESTR("a")},
-        {real(1.5), S_OK, OLESTR("b")}, {real(2.5), S_OK, OLESTR("b")}, {real(2.5000001), S_OK, OLESTR("c")},
-        {raw(VT_CY, 35000), S_OK, OLESTR("d")}, {raw(VT_CY, 25000), S_OK, OLESTR("b")}, {dec, S_OK, OLESTR("b")},
-        {ref(&three.v), S_OK, OLESTR("c")}, {ref(&two, VT_I4), S_OK, OLESTR("b")}, {key.v, S_OK, OLESTR("c")},
-        {number_text.v, kMissingKey, OLESTR("")}, {real(0.5), rt::kCollOutOfRange, OLESTR("")},
-        {raw(VT_I4, 0), rt::kCollOutOfRange, OLESTR("")}, {raw(VT_I4, 5), rt::kCollOutOfRange, OLESTR("")},
-        {raw(VT_I4, -1), rt::kCollOutOfRange, OLESTR("")}, {real(1e300), rt::kCollOutOfRange, OLESTR("")},
-        {raw(VT_BOOL, -1), rt::kCollOutOfRange, OLESTR("")}, {raw(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("")},
-        {raw(VT_EMPTY, 0), rt::kCollTypeMismatch, OLESTR("")}, {raw(VT_UNKNOWN, 0), rt::kCollTypeMismatch, OLESTR("")},
-        {rt::missing_argument(), rt::kCollTypeMismatch, OLESTR("")}};
+    const struct {
+        VARIANT index;
+        HRESULT hr;
+        const OLECHAR* text;
+    } cases[] = {{raw(VT_I2, 2), S_OK, OLESTR("b")},
+                 {raw(VT_UI1, 4), S_OK, OLESTR("d")},
+                 {raw(VT_I8, 1), S_OK, OLESTR("a")},
+                 {real(1.5), S_OK, OLESTR("b")},
+                 {real(2.5), S_OK, OLESTR("b")},
+                 {real(2.5000001), S_OK, OLESTR("c")},
+                 {raw(VT_CY, 35000), S_OK, OLESTR("d")},
+                 {raw(VT_CY, 25000), S_OK, OLESTR("b")},
+                 {dec, S_OK, OLESTR("b")},
+                 {ref(&three.v), S_OK, OLESTR("c")},
+                 {ref(&two, VT_I4), S_OK, OLESTR("b")},
+                 {key.v, S_OK, OLESTR("c")},
+                 {number_text.v, kMissingKey, OLESTR("")},
+                 {real(0.5), rt::kCollOutOfRange, OLESTR("")},
+                 {raw(VT_I4, 0), rt::kCollOutOfRange, OLESTR("")},
+                 {raw(VT_I4, 5), rt::kCollOutOfRange, OLESTR("")},
+                 {raw(VT_I4, -1), rt::kCollOutOfRange, OLESTR("")},
+                 {real(1e300), rt::kCollOutOfRange, OLESTR("")},
+                 {raw(VT_BOOL, -1), rt::kCollOutOfRange, OLESTR("")},
+                 {raw(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("")},
+                 {raw(VT_EMPTY, 0), rt::kCollTypeMismatch, OLESTR("")},
+                 {raw(VT_UNKNOWN, 0), rt::kCollTypeMismatch, OLESTR("")},
+                 {rt::missing_argument(), rt::kCollTypeMismatch, OLESTR("")}};
     for (const auto& k : cases) EXPECT_EQ(item(k.index, k.hr), k.text) << &k - cases;
     Value stale(LONG{42});
     EXPECT_EQ(c->Item(nullptr, &stale.v), E_POINTER);
@@ -204,14 +247,23 @@ TEST_F(CollectionTest, BeforeAndAfterPlaceTheNewElement)
 {
     const VARIANT none = raw(VT_EMPTY, 0);
     Value b(OLESTR("B")), cc(OLESTR("c")), zz(OLESTR("zz"));
-    const struct { VARIANT before, after; HRESULT hr; const OLECHAR* order; } cases[] = {
-        {raw(VT_I4, 1), none, S_OK, OLESTR("x,a,b,c")}, {raw(VT_I4, 3), none, S_OK, OLESTR("a,b,x,c")},
-        {none, raw(VT_I4, 3), S_OK, OLESTR("a,b,c,x")}, {rt::missing_argument(), raw(VT_I4, 1), S_OK, OLESTR("a,x,b,c")},
-        {b.v, rt::missing_argument(), S_OK, OLESTR("a,x,b,c")}, {none, cc.v, S_OK, OLESTR("a,b,c,x")},
-        {real(1.6), none, S_OK, OLESTR("a,x,b,c")},     {raw(VT_I4, 0), none, rt::kCollOutOfRange, OLESTR("a,b,c")},
-        {raw(VT_I4, 4), none, rt::kCollOutOfRange, OLESTR("a,b,c")}, {none, raw(VT_I4, 4), rt::kCollOutOfRange, OLESTR("a,b,c")},
-        {zz.v, none, kMissingKey, OLESTR("a,b,c")},      {raw(VT_I4, 1), raw(VT_I4, 1), rt::kCollInvalidArgument, OLESTR("a,b,c")},
-        {raw(VT_NULL, 0), none, rt::kCollTypeMismatch, OLESTR("a,b,c")}};
+    const struct {
+        VARIANT before, after;
+        HRESULT hr;
+        const OLECHAR* order;
+    } cases[] = {{raw(VT_I4, 1), none, S_OK, OLESTR("x,a,b,c")},
+                 {raw(VT_I4, 3), none, S_OK, OLESTR("a,b,x,c")},
+                 {none, raw(VT_I4, 3), S_OK, OLESTR("a,b,c,x")},
+                 {rt::missing_argument(), raw(VT_I4, 1), S_OK, OLESTR("a,x,b,c")},
+                 {b.v, rt::missing_argument(), S_OK, OLESTR("a,x,b,c")},
+                 {none, cc.v, S_OK, OLESTR("a,b,c,x")},
+                 {real(1.6), none, S_OK, OLESTR("a,x,b,c")},
+                 {raw(VT_I4, 0), none, rt::kCollOutOfRange, OLESTR("a,b,c")},
+                 {raw(VT_I4, 4), none, rt::kCollOutOfRange, OLESTR("a,b,c")},
+                 {none, raw(VT_I4, 4), rt::kCollOutOfRange, OLESTR("a,b,c")},
+                 {zz.v, none, kMissingKey, OLESTR("a,b,c")},
+                 {raw(VT_I4, 1), raw(VT_I4, 1), rt::kCollInvalidArgument, OLESTR("a,b,c")},
+                 {raw(VT_NULL, 0), none, rt::kCollTypeMismatch, OLESTR("a,b,c")}};
     for (auto k : cases) {
         ASSERT_EQ(rt::create_collection(c.put()), S_OK);
         add_all({OLESTR("a"), OLESTR("b"), OLESTR("c")});
@@ -224,10 +276,16 @@ TEST_F(CollectionTest, RemoveByKeyOrPositionFreesTheKey)
 {
     add_all({OLESTR("a"), OLESTR("b"), OLESTR("c"), OLESTR("d")});
     Value b_upper(OLESTR("B")), b(OLESTR("b"));
-    const struct { VARIANT index; HRESULT hr; const OLECHAR* left; } steps[] = {
-        {b_upper.v, S_OK, OLESTR("a,c,d")}, {b.v, kMissingKey, OLESTR("a,c,d")},
-        {raw(VT_I4, 3), S_OK, OLESTR("a,c")}, {raw(VT_I4, 3), rt::kCollOutOfRange, OLESTR("a,c")},
-        {raw(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("a,c")}, {real(0.7), S_OK, OLESTR("c")}};
+    const struct {
+        VARIANT index;
+        HRESULT hr;
+        const OLECHAR* left;
+    } steps[] = {{b_upper.v, S_OK, OLESTR("a,c,d")},
+                 {b.v, kMissingKey, OLESTR("a,c,d")},
+                 {raw(VT_I4, 3), S_OK, OLESTR("a,c")},
+                 {raw(VT_I4, 3), rt::kCollOutOfRange, OLESTR("a,c")},
+                 {raw(VT_NULL, 0), rt::kCollTypeMismatch, OLESTR("a,c")},
+                 {real(0.7), S_OK, OLESTR("c")}};
     for (auto k : steps) {
         EXPECT_EQ(c->Remove(&k.index), k.hr) << &k - steps;
         EXPECT_EQ(contents(), k.left) << &k - steps;
@@ -315,10 +373,15 @@ TEST_F(CollectionTest, EnumeratorsSurviveAddsAndRemovesAnywhere)
         ASSERT_EQ(add(Value(next_id)), S_OK);
         model.push_back(next_id);
     }
-    struct Walk { rt::ComPtr<IEnumVARIANT> e; std::set<LONG> start, seen; } walks[3];
+    struct Walk {
+        rt::ComPtr<IEnumVARIANT> e;
+        std::set<LONG> start, seen;
+    } walks[3];
     for (Walk& w : walks) w.e = enumerator(), w.start.insert(model.begin(), model.end());
     uint32_t seed = 12345;
-    auto pick = [&](std::size_t n) { return ((seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFFu) % n; };
+    auto pick = [&](std::size_t n) {
+        return ((seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFFu) % n;
+    };
     auto step = [&](Walk& w) {
         VARIANT v;
         ULONG got = 0;
@@ -332,7 +395,8 @@ TEST_F(CollectionTest, EnumeratorsSurviveAddsAndRemovesAnywhere)
         switch (pick(3)) {
         case 0: {
             VARIANT before = raw(VT_I4, static_cast<LONG>(at + 1));
-            ASSERT_EQ(add(Value(next_id), nullptr, at < model.size() ? before : raw(VT_EMPTY, 0)), S_OK);
+            ASSERT_EQ(add(Value(next_id), nullptr, at < model.size() ? before : raw(VT_EMPTY, 0)),
+                      S_OK);
             model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), next_id++);
             break;
         }
@@ -346,8 +410,7 @@ TEST_F(CollectionTest, EnumeratorsSurviveAddsAndRemovesAnywhere)
     }
     for (Walk& w : walks) {
         while (step(w)) {}
-        for (LONG id : model)
-            EXPECT_TRUE(!w.start.count(id) || w.seen.count(id)) << id;
+        for (LONG id : model) EXPECT_TRUE(!w.start.count(id) || w.seen.count(id)) << id;
     }
 }
 
@@ -356,7 +419,10 @@ TEST_F(CollectionTest, EnumeratorsSurviveAddsAndRemovesAnywhere)
 TEST_F(CollectionTest, AddSurvivesEveryAllocationFailure)
 {
     const OLECHAR* guid = OLESTR("{C834B0FC-F7CF-4760-9BC0-86CC9303D79E}");
-    const struct { LONG existing; bool numeric_key; } shapes[] = {{0, false}, {8, false}, {8, true}, {16, true}};
+    const struct {
+        LONG existing;
+        bool numeric_key;
+    } shapes[] = {{0, false}, {8, false}, {8, true}, {16, true}};
     for (const auto& s : shapes) {
         ASSERT_EQ(rt::create_collection(c.put()), S_OK);
         for (LONG i = 0; i < s.existing; ++i) ASSERT_EQ(add(Value(OLESTR("x")), nullptr), S_OK);
@@ -365,7 +431,8 @@ TEST_F(CollectionTest, AddSurvivesEveryAllocationFailure)
         long failures = 0;
         for (long n = 1;; ++n) {
             rt::fail_allocation_after(n);
-            const HRESULT hr = c->Add(&element.v, s.numeric_key ? &number.v : &key.v, nullptr, nullptr);
+            const HRESULT hr =
+                c->Add(&element.v, s.numeric_key ? &number.v : &key.v, nullptr, nullptr);
             rt::fail_allocation_after(0);
             if (hr == S_OK) break;
             ASSERT_EQ(hr, E_OUTOFMEMORY) << n;
@@ -385,7 +452,7 @@ TEST_F(CollectionTest, OtherOperationsSurviveAllocationFailure)
     const OLECHAR* guid = OLESTR("{E2657B7F-7F5B-11d2-BF88-00C04F79999C}");
     add_all({guid, OLESTR("b")});
     Value index(guid), out(LONG{5});  // stale content is overwritten, not freed
-    for (long n : {1, 2}) {  // the folded key, then the copy of the value
+    for (long n : {1, 2}) {           // the folded key, then the copy of the value
         rt::fail_allocation_after(n);
         EXPECT_EQ(c->Item(&index.v, &out.v), E_OUTOFMEMORY);
         EXPECT_EQ(out.v.vt, VT_EMPTY);

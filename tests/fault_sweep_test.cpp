@@ -14,7 +14,7 @@
 #include "definition/catalogue.h"
 #include "definition/identity.h"
 #include "definition/limits.h"
-#include "frame/module_state.h"
+#include "runtime/module_state.h"
 #include "runtime/variant.h"
 
 #include <functional>
@@ -70,7 +70,8 @@ void build(Scene& s)
     ASSERT_EQ(s.list->_NewEnum(unknown.put()), S_OK);
     ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, s.walker.put_void()), S_OK);
     ASSERT_EQ(s.walker->Skip(1), S_OK);
-    ASSERT_EQ(DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory, s.factory.put_void()), S_OK);
+    ASSERT_EQ(DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory, s.factory.put_void()),
+              S_OK);
 }
 
 // An element as text for comparisons: strings as they are, numbers marked.
@@ -120,7 +121,7 @@ State state_of(Scene& s)
     State st;
     st.strings = rt::live_strings();
     st.objects = rt::live_objects();
-    st.locks = orvanta::module_locks();
+    st.locks = rt::module_locks();
     st.server_refs = refcount(s.server.get());
     st.list_refs = refcount(s.list.get());
     st.walker_refs = refcount(s.walker.get());
@@ -229,8 +230,8 @@ struct Operation {
     const char* name;
     Result result;
     Refusal refusal;
-    long fewest_points;   // allocation points the call is known to have at least
-    bool changes_scene;   // a successful call changes the scene (Add, Remove, Next...)
+    long fewest_points;  // allocation points the call is known to have at least
+    bool changes_scene;  // a successful call changes the scene (Add, Remove, Next...)
     std::function<HRESULT(Scene&, Answer&)> call;
     std::function<void(Scene&, Answer&)> check_success;
     std::function<void(Scene&)> prepare = nullptr;  // shapes the scene first, hook disarmed
@@ -277,7 +278,8 @@ std::vector<Operation> operations()
     std::vector<Operation> ops = {
         // ---- IServer, through its vtable ----
         {"IServer.Name", Result::kText, Refusal::kStatus, 1, false,
-         [](Scene& s, Answer& a) { return s.server->get_Name(&a.text); }, direct_text(orvanta::kServerName)},
+         [](Scene& s, Answer& a) { return s.server->get_Name(&a.text); },
+         direct_text(orvanta::kServerName)},
         {"IServer.ReleaseNumber", Result::kText, Refusal::kStatus, 1, false,
          [](Scene& s, Answer& a) { return s.server->get_ReleaseNumber(&a.text); },
          direct_text(orvanta::kReleaseNumber)},
@@ -288,7 +290,9 @@ std::vector<Operation> operations()
          [](Scene& s, Answer& a) { return s.server->get_ServerGUID(&a.text); },
          direct_text(orvanta::kServerGuid)},
         {"IServer.DefaultComponents", Result::kObject, Refusal::kStatus, 15, false,
-         [](Scene& s, Answer& a) { return s.server->DefaultComponents(a.object_slot<_Collection>()); },
+         [](Scene& s, Answer& a) {
+             return s.server->DefaultComponents(a.object_slot<_Collection>());
+         },
          [](Scene&, Answer& a) { expect_catalogue(a.object); }},
         {"IServer.IsAttachable", Result::kLong, Refusal::kStatus, 0, false,
          [](Scene& s, Answer& a) {
@@ -324,7 +328,9 @@ std::vector<Operation> operations()
 
         // ---- IServer, late-bound ----
         {"IServer.Invoke(Name)", Result::kValue, Refusal::kException, 1, false,
-         [](Scene& s, Answer& a) { return invoke(s.server.get(), orvanta::kMemberName, kGetOrCall, {}, a); },
+         [](Scene& s, Answer& a) {
+             return invoke(s.server.get(), orvanta::kMemberName, kGetOrCall, {}, a);
+         },
          late_text(orvanta::kServerName)},
         {"IServer.Invoke(ReleaseNumber)", Result::kValue, Refusal::kException, 1, false,
          [](Scene& s, Answer& a) {
@@ -342,7 +348,9 @@ std::vector<Operation> operations()
          },
          late_text(orvanta::kServerGuid)},
         {"IServer.Invoke(DefaultComponents)", Result::kValue, Refusal::kException, 15, false,
-         [](Scene& s, Answer& a) { return invoke(s.server.get(), kMemberDefaultComponents, kGetOrCall, {}, a); },
+         [](Scene& s, Answer& a) {
+             return invoke(s.server.get(), kMemberDefaultComponents, kGetOrCall, {}, a);
+         },
          [](Scene&, Answer& a) {
              ASSERT_EQ(a.value.vt, VT_DISPATCH);
              expect_catalogue(a.value.pdispVal);
@@ -549,7 +557,8 @@ std::vector<Operation> operations()
         // class's faces.
         {"Collection.Invoke(Item)", Result::kValue, Refusal::kException, 2, false,
          [](Scene& s, Answer& a) {
-             return invoke(s.list.get(), DISPID_VALUE, kGetOrCall, {string_value(s.long_key.get())}, a);
+             return invoke(s.list.get(), DISPID_VALUE, kGetOrCall, {string_value(s.long_key.get())},
+                           a);
          },
          [](Scene&, Answer& a) { expect_value_text(a, u"alpha"); }},
         {"Collection.Invoke(Add)", Result::kValue, Refusal::kException, 0, true,
@@ -574,7 +583,9 @@ std::vector<Operation> operations()
          },
          [](Scene& s, Answer&) { EXPECT_EQ(elements_of(s).size(), 3u); }},
         {"Collection.Invoke(_NewEnum)", Result::kValue, Refusal::kException, 1, false,
-         [](Scene& s, Answer& a) { return invoke(s.list.get(), DISPID_NEWENUM, kGetOrCall, {}, a); },
+         [](Scene& s, Answer& a) {
+             return invoke(s.list.get(), DISPID_NEWENUM, kGetOrCall, {}, a);
+         },
          [](Scene&, Answer& a) {
              ASSERT_EQ(a.value.vt, VT_UNKNOWN);
              EXPECT_NE(a.value.punkVal, nullptr);
@@ -583,7 +594,8 @@ std::vector<Operation> operations()
         // ---- the class object ----
         {"DllGetClassObject", Result::kObject, Refusal::kStatus, 0, false,
          [](Scene&, Answer& a) {
-             return DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory, a.object_slot<void>());
+             return DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory,
+                                      a.object_slot<void>());
          },
          [](Scene& s, Answer& a) { EXPECT_EQ(a.object, s.factory.get()); }},
         {"IClassFactory.CreateInstance(IServer)", Result::kObject, Refusal::kStatus, 1, false,
@@ -603,9 +615,9 @@ std::vector<Operation> operations()
          [](Scene&, Answer& a) { EXPECT_NE(a.object, nullptr); }},
         {"IClassFactory.LockServer", Result::kNone, Refusal::kStatus, 0, false,
          [](Scene& s, Answer&) {
-             const long locks = orvanta::module_locks();
+             const long locks = rt::module_locks();
              const HRESULT locked = s.factory->LockServer(TRUE);
-             EXPECT_EQ(orvanta::module_locks(), locks + 1);
+             EXPECT_EQ(rt::module_locks(), locks + 1);
              const HRESULT unlocked = s.factory->LockServer(FALSE);
              return FAILED(locked) ? locked : unlocked;
          },

@@ -76,8 +76,9 @@ TEST_F(LateBinding, NamesMapToTheirIdentifiersWithoutRegardToCase)
             EXPECT_EQ(hr, S_OK);
         }
     }
-    for (const char16_t* unknown : {u"Names", u"Name ", u" Name", u"", u"get_Name", u"Item", u"Count",
-                                    u"FamilyTotal", u"ComponentGUID", u"IServer", u"Name\u0131"}) {
+    for (const char16_t* unknown :
+         {u"Names", u"Name ", u" Name", u"", u"get_Name", u"Item", u"Count", u"FamilyTotal",
+          u"ComponentGUID", u"IServer", u"Name\u0131"}) {
         SCOPED_TRACE(printable(unknown));
         HRESULT hr = S_OK;
         EXPECT_EQ(id_of(server.get(), unknown, &hr), DISPID_UNKNOWN);
@@ -86,7 +87,8 @@ TEST_F(LateBinding, NamesMapToTheirIdentifiersWithoutRegardToCase)
     std::u16string name = u"Name";
     LPOLESTR names[] = {name.data()};
     DISPID id = 0;
-    EXPECT_EQ(server->GetIDsOfNames(IID_IServer, names, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(server->GetIDsOfNames(IID_IServer, names, 1, LOCALE_USER_DEFAULT, &id),
+              DISP_E_UNKNOWNINTERFACE);
     EXPECT_EQ(refcount(server.get()), refs);
 }
 
@@ -111,7 +113,8 @@ TEST_F(LateBinding, PropertiesAreReadAndMethodsCalled)
     }
 
     // Reached the wrong way, a member is not found.
-    const Case wrong_way[] = {{1, kCall, {}}, {9, kGet, {}}, {5, kGet, {}}, {1, DISPATCH_PROPERTYPUT, {}}};
+    const Case wrong_way[] = {
+        {1, kCall, {}}, {9, kGet, {}}, {5, kGet, {}}, {1, DISPATCH_PROPERTYPUT, {}}};
     for (const Case& c : wrong_way) {
         rt::Variant result;
         EXPECT_EQ(invoke(server.get(), c.id, c.flags, {}, result.get()), DISP_E_MEMBERNOTFOUND);
@@ -145,8 +148,8 @@ TEST_F(LateBinding, PropertiesAreReadAndMethodsCalled)
     }
     {
         rt::Variant result;
-        ASSERT_EQ(invoke(server.get(), 6, kEither, {string_value(guid.get()), string_value(guid.get())},
-                         result.get()),
+        ASSERT_EQ(invoke(server.get(), 6, kEither,
+                         {string_value(guid.get()), string_value(guid.get())}, result.get()),
                   S_OK);
         EXPECT_EQ(result->vt, VT_I4);
         EXPECT_EQ(result->lVal, 2);
@@ -154,8 +157,8 @@ TEST_F(LateBinding, PropertiesAreReadAndMethodsCalled)
     {
         VARIANT_BOOL family_total = 0;
         rt::Variant result;
-        ASSERT_EQ(invoke(server.get(), 8, kCall, {string_value(guid.get()), bool_reference(&family_total)},
-                         result.get()),
+        ASSERT_EQ(invoke(server.get(), 8, kCall,
+                         {string_value(guid.get()), bool_reference(&family_total)}, result.get()),
                   S_OK);
         EXPECT_EQ(result->vt, VT_I4);
         EXPECT_EQ(result->lVal, 99);
@@ -196,7 +199,8 @@ TEST_F(LateBinding, ArgumentsArriveInEveryFormACallerUses)
         SCOPED_TRACE(c.what);
         VARIANT_BOOL family_total = 0x5A5A;
         rt::Variant result;
-        ASSERT_EQ(invoke(server.get(), 8, DISPATCH_METHOD, {c.arg, bool_reference(&family_total)}, result.get()),
+        ASSERT_EQ(invoke(server.get(), 8, DISPATCH_METHOD, {c.arg, bool_reference(&family_total)},
+                         result.get()),
                   S_OK);
         EXPECT_EQ(result->vt, VT_I4);
         EXPECT_EQ(result->lVal, c.maximum);
@@ -227,8 +231,8 @@ TEST_F(LateBinding, ArgumentsArriveInEveryFormACallerUses)
         VARIANT caller = f.inner;
         inner_bool = 0;
         rt::Variant result;
-        ASSERT_EQ(invoke(server.get(), 8, DISPATCH_METHOD, {string_value(guid.get()), variant_reference(&caller)},
-                         result.get()),
+        ASSERT_EQ(invoke(server.get(), 8, DISPATCH_METHOD,
+                         {string_value(guid.get()), variant_reference(&caller)}, result.get()),
                   S_OK);
         EXPECT_EQ(result->lVal, 99);
         if (f.inner.vt == (VT_BYREF | VT_BOOL)) {
@@ -243,7 +247,9 @@ TEST_F(LateBinding, ArgumentsArriveInEveryFormACallerUses)
     // By value it is accepted, and there is nowhere to write.
     VARIANT by_value = of_type(VT_BOOL);
     rt::Variant result;
-    ASSERT_EQ(invoke(server.get(), 8, DISPATCH_METHOD, {string_value(guid.get()), by_value}, result.get()), S_OK);
+    ASSERT_EQ(invoke(server.get(), 8, DISPATCH_METHOD, {string_value(guid.get()), by_value},
+                     result.get()),
+              S_OK);
     EXPECT_EQ(result->lVal, 99);
     EXPECT_EQ(refcount(server.get()), refs);
 }
@@ -296,8 +302,8 @@ TEST_F(LateBinding, MalformedCallsAreRefused)
         SCOPED_TRACE(c.what);
         UINT arg_err = kNoArg;
         rt::Variant result;
-        EXPECT_EQ(invoke(server.get(), c.id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, c.args, result.get(),
-                         nullptr, &arg_err, c.named, *c.riid),
+        EXPECT_EQ(invoke(server.get(), c.id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, c.args,
+                         result.get(), nullptr, &arg_err, c.named, *c.riid),
                   c.status);
         EXPECT_EQ(arg_err, c.arg_err);
         EXPECT_EQ(family_total, 0x5A5A) << "FamilyTotal written by a refused call";
@@ -318,14 +324,17 @@ TEST_F(LateBinding, DefaultFaceHasNoMembers)
         HRESULT hr = S_OK;
         EXPECT_EQ(id_of(face.get(), m.name, &hr), DISPID_UNKNOWN);
         EXPECT_EQ(hr, DISP_E_UNKNOWNNAME);
-        for (WORD flags : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_METHOD | DISPATCH_PROPERTYGET}) {
+        for (WORD flags :
+             {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_METHOD | DISPATCH_PROPERTYGET}) {
             rt::Variant result;
             EXPECT_EQ(invoke(face.get(), m.id, flags, {}, result.get()), DISP_E_MEMBERNOTFOUND);
         }
     }
     rt::Variant result;
-    EXPECT_EQ(invoke(face.get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {}, result.get()), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(invoke(face.get(), 1, DISPATCH_PROPERTYGET, {}, result.get(), nullptr, nullptr, 0, IID_IServer),
+    EXPECT_EQ(invoke(face.get(), DISPID_VALUE, DISPATCH_PROPERTYGET, {}, result.get()),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(face.get(), 1, DISPATCH_PROPERTYGET, {}, result.get(), nullptr, nullptr, 0,
+                     IID_IServer),
               DISP_E_UNKNOWNINTERFACE);
     EXPECT_EQ(refcount(server.get()), refs);
 }
@@ -353,7 +362,8 @@ TEST_F(LateBinding, FailuresReachTheCallerAsExceptions)
         {"GetMaximumLimit", 8, {string_value(guid.get()), bool_reference(&family_total)}, nullptr},
     };
     auto names = [](std::u16string_view text, const char* name) {
-        return name && text.find(std::u16string(name, name + std::strlen(name))) != std::u16string_view::npos;
+        return name && text.find(std::u16string(name, name + std::strlen(name))) !=
+                           std::u16string_view::npos;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.member);
@@ -369,8 +379,8 @@ TEST_F(LateBinding, FailuresReachTheCallerAsExceptions)
             rt::Variant result;
             family_total = 0x5A5A;
             rt::fail_allocation_after(n);
-            const HRESULT hr = invoke(server.get(), c.id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, c.args,
-                                      result.get(), &exception);
+            const HRESULT hr = invoke(server.get(), c.id, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                      c.args, result.get(), &exception);
             rt::fail_allocation_after(0);
             if (hr == S_OK) break;
             SCOPED_TRACE("allocation " + std::to_string(n) + " refused");

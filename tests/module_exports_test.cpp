@@ -15,7 +15,7 @@ using namespace testing_support;
 namespace {
 
 #ifndef ORVANTA_MODULE_PATH
-#error "ORVANTA_MODULE_PATH names the module under test"
+#  error "ORVANTA_MODULE_PATH names the module under test"
 #endif
 
 struct Unloader {
@@ -33,8 +33,8 @@ Module load_module()
 std::string demangled(const char* name)
 {
     int status = -1;
-    std::unique_ptr<char, decltype(&std::free)> text(abi::__cxa_demangle(name, nullptr, nullptr, &status),
-                                                     &std::free);
+    std::unique_ptr<char, decltype(&std::free)> text(
+        abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
     return status == 0 ? std::string(text.get()) : std::string("<not a C++ name>");
 }
 
@@ -43,9 +43,9 @@ TEST(ModuleExports, EntryPointsAndRuntimeFunctionsCarryTheirCNames)
     Module module = load_module();
     ASSERT_TRUE(module);
     const char* const exported[] = {
-        "DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer",
-        "SysAllocString",    "SysAllocStringLen", "SysFreeString",   "SysStringLen",
-        "SysStringByteLen",  "VariantInit",     "VariantClear",      "VariantCopy",
+        "DllGetClassObject", "DllCanUnloadNow",   "DllRegisterServer", "DllUnregisterServer",
+        "SysAllocString",    "SysAllocStringLen", "SysFreeString",     "SysStringLen",
+        "SysStringByteLen",  "VariantInit",       "VariantClear",      "VariantCopy",
         "VariantChangeType",
     };
     for (const char* name : exported) {
@@ -70,7 +70,7 @@ TEST(ModuleExports, InternalCppNamesStayInside)
     };
     const Internal internals[] = {
         {"_ZN7orvanta12class_objectEv", "orvanta::class_object()"},
-        {"_ZN7orvanta17module_can_unloadEv", "orvanta::module_can_unload()"},
+        {"_ZN2rt17module_can_unloadEv", "rt::module_can_unload()"},
         {"_ZN7orvanta10find_limitESt17basic_string_viewIDsSt11char_traitsIDsEE",
          "orvanta::find_limit(std::basic_string_view<char16_t, std::char_traits<char16_t> >)"},
         {"_ZN2rt21fail_allocation_afterEl", "rt::fail_allocation_after(long)"},
@@ -92,18 +92,21 @@ TEST(ModuleExports, LoadedModuleCreatesAWorkingInstance)
     using GetClassObject = HRESULT (*)(REFCLSID, REFIID, LPVOID*);
     using CanUnloadNow = HRESULT (*)();
     using FreeString = void (*)(BSTR);
-    auto get_class_object = reinterpret_cast<GetClassObject>(dlsym(module.get(), "DllGetClassObject"));
+    auto get_class_object =
+        reinterpret_cast<GetClassObject>(dlsym(module.get(), "DllGetClassObject"));
     auto can_unload_now = reinterpret_cast<CanUnloadNow>(dlsym(module.get(), "DllCanUnloadNow"));
     auto free_string = reinterpret_cast<FreeString>(dlsym(module.get(), "SysFreeString"));
     ASSERT_TRUE(get_class_object && can_unload_now && free_string);
 
     EXPECT_EQ(can_unload_now(), S_OK);
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(get_class_object(CLSID_CTivOrvantaZNA100, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+    ASSERT_EQ(get_class_object(CLSID_CTivOrvantaZNA100, IID_IClassFactory,
+                               reinterpret_cast<void**>(&factory)),
               S_OK);
     ASSERT_NE(factory, nullptr);
     IServer* server = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&server)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&server)),
+              S_OK);
     factory->Release();
     ASSERT_NE(server, nullptr);
     EXPECT_EQ(can_unload_now(), S_FALSE);

@@ -116,9 +116,11 @@ TEST_F(Registration, PublishesExactlyTheExpectedKeysAndValues)
     const Lines after = whole_registry();
     const Lines expected = registry_snapshot::expected_lines(here());
     EXPECT_EQ(minus(after, machine_), expected)
-        << "added:\n" << text_lines(minus(after, machine_)) << "expected:\n" << text_lines(expected);
+        << "added:\n"
+        << text_lines(minus(after, machine_)) << "expected:\n"
+        << text_lines(expected);
     EXPECT_EQ(minus(machine_, after), Lines{}) << "changed or removed:\n"
-                                                << text_lines(minus(machine_, after));
+                                               << text_lines(minus(machine_, after));
 }
 
 TEST_F(Registration, ExpectedListIsClosedAndHeldByItsTrees)
@@ -154,8 +156,9 @@ TEST_F(Registration, UnregisteringRestoresTheRegistryExactly)
     ASSERT_EQ(DllRegisterServer(), S_OK);
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     const Lines after = whole_registry();
-    EXPECT_EQ(after, machine_) << "left behind:\n" << text_lines(minus(after, machine_))
-                               << "lost:\n" << text_lines(minus(machine_, after));
+    EXPECT_EQ(after, machine_) << "left behind:\n"
+                               << text_lines(minus(after, machine_)) << "lost:\n"
+                               << text_lines(minus(machine_, after));
 }
 
 TEST_F(Registration, UnregisteringTwiceOrWithoutRegistrationSucceedsAndChangesNothing)
@@ -214,7 +217,8 @@ TEST_F(Registration, UnregisteringKeepsOtherVersionsOfTheLibrary)
     ASSERT_EQ(DllRegisterServer(), S_OK);
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     const Lines after = whole_registry();
-    EXPECT_EQ(after, before) << "left behind:\n" << text_lines(minus(after, before)) << "lost:\n"
+    EXPECT_EQ(after, before) << "left behind:\n"
+                             << text_lines(minus(after, before)) << "lost:\n"
                              << text_lines(minus(before, after));
 }
 
@@ -317,6 +321,43 @@ TEST_F(Registration, EachRegistryFailureWhileUnregisteringReachesTheCallerUnchan
         EXPECT_EQ(DllUnregisterServer(), S_OK);
         EXPECT_EQ(whole_registry(), machine_);
     }
+}
+
+// A registry failure at each change unregistration makes, in turn. Success
+// is reported only when the module's library is no longer registered for
+// this build; otherwise the failure reaches the caller, and a second
+// unregistration finishes the work.
+TEST_F(Registration, UnregisteringReportsSuccessOnlyWhenTheLibraryIsGone)
+{
+    const std::string path_key =
+        std::string("TypeLib\\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}\\1.0\\0\\") +
+        (sizeof(void*) == 8 ? "win64" : "win32");
+    const char* const library[] = {path_key.c_str()};
+    int library_failures = 0;
+    for (long n = 1;; ++n) {
+        SCOPED_TRACE("change " + std::to_string(n));
+        rt::standin::registry_reset();
+        install_machine();
+        ASSERT_EQ(DllRegisterServer(), S_OK);
+        ASSERT_FALSE(registry_snapshot::classes_trees(library).empty());
+        rt::standin::fail_registry_change_after(n, ERROR_ACCESS_DENIED);
+        const HRESULT hr = DllUnregisterServer();
+        const long changes = rt::standin::registry_changes_seen();
+        rt::standin::fail_registry_change_after(0, ERROR_SUCCESS);
+        const bool library_left = !registry_snapshot::classes_trees(library).empty();
+        if (hr == S_OK) {
+            EXPECT_FALSE(library_left) << "success reported with the library still registered";
+        } else {
+            library_failures += hr == TYPE_E_REGISTRYACCESS;
+            EXPECT_TRUE(hr == TYPE_E_REGISTRYACCESS ||
+                        hr == HRESULT_FROM_WIN32(static_cast<unsigned long>(ERROR_ACCESS_DENIED)))
+                << std::hex << hr;
+            EXPECT_EQ(DllUnregisterServer(), S_OK);
+            EXPECT_EQ(whole_registry(), machine_) << text_lines(minus(whole_registry(), machine_));
+        }
+        if (n > changes) break;
+    }
+    EXPECT_EQ(library_failures, 1);
 }
 
 // The shared module exports both entry points, and they work over its own

@@ -2,6 +2,7 @@
 #include "runtime/automation.h"
 #include "runtime/com_ptr.h"
 #include "runtime/fault_injection.h"
+#include "runtime/module_state.h"
 #include "tests/common/client_support.h"
 
 #include <gtest/gtest.h>

@@ -49,8 +49,7 @@ TEST_P(RuntimeStringLengths, KeepsEveryUnitAndTerminates)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RuntimeStringLengths,
-    ::testing::Values(LengthCase{"plain", u"abc", 3, u"abc"},
-                      LengthCase{"empty", u"", 0, u""},
+    ::testing::Values(LengthCase{"plain", u"abc", 3, u"abc"}, LengthCase{"empty", u"", 0, u""},
                       LengthCase{"embedded_zero", u"a\0b", 3, std::u16string(u"a\0b", 3)},
                       LengthCase{"prefix_only", u"abcdef", 2, u"ab"},
                       LengthCase{"null_source_zeroed", nullptr, 5, std::u16string(5, u'\0')},

@@ -162,9 +162,18 @@ struct TextCase {
 };
 void PrintTo(const TextCase& c, std::ostream* out) { *out << c.name; }  // not its raw bytes
 
-VARIANT real(double d) { return of(VT_R8, [d](VARIANT& v) { v.dblVal = d; }); }
-VARIANT single(float f) { return of(VT_R4, [f](VARIANT& v) { v.fltVal = f; }); }
-VARIANT boolean(VARIANT_BOOL b) { return of(VT_BOOL, [b](VARIANT& v) { v.boolVal = b; }); }
+VARIANT real(double d)
+{
+    return of(VT_R8, [d](VARIANT& v) { v.dblVal = d; });
+}
+VARIANT single(float f)
+{
+    return of(VT_R4, [f](VARIANT& v) { v.fltVal = f; });
+}
+VARIANT boolean(VARIANT_BOOL b)
+{
+    return of(VT_BOOL, [b](VARIANT& v) { v.boolVal = b; });
+}
 
 LONG g_long = 42;
 BSTR g_null_bstr = nullptr;
@@ -214,8 +223,8 @@ const TextCase kTextCases[] = {
     {"r4_rounded", [] { return single(654322.23456f); }, 0, S_OK, u"654322.3"},
     {"r4_negative_tie", [] { return single(-654322.25f); }, 0, S_OK, u"-654322.3"},
     {"r4_small", [] { return single(0.000005f); }, 0, S_OK, u"0.000005"},
-    {"bstr", [] { return of(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"abc"); }); },
-     0, S_OK, u"abc"},
+    {"bstr", [] { return of(VT_BSTR, [](VARIANT& v) { v.bstrVal = SysAllocString(u"abc"); }); }, 0,
+     S_OK, u"abc"},
     {"bstr_null", [] { return of(VT_BSTR); }, 0, S_OK, u""},
     {"error", [] { return of(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; }); }, 0,
      DISP_E_TYPEMISMATCH, u""},
@@ -226,11 +235,11 @@ const TextCase kTextCases[] = {
     {"byref_i4", [] { return of(VT_I4 | VT_BYREF, [](VARIANT& v) { v.plVal = &g_long; }); }, 0,
      S_OK, u"42"},
     {"byref_null_bstr",
-     [] { return of(VT_BSTR | VT_BYREF, [](VARIANT& v) { v.pbstrVal = &g_null_bstr; }); }, 0,
-     S_OK, u""},
+     [] { return of(VT_BSTR | VT_BYREF, [](VARIANT& v) { v.pbstrVal = &g_null_bstr; }); }, 0, S_OK,
+     u""},
     {"byref_variant",
-     [] { return of(VT_VARIANT | VT_BYREF, [](VARIANT& v) { v.pvarVal = &g_inner_i2; }); }, 0,
-     S_OK, u"-7"},
+     [] { return of(VT_VARIANT | VT_BYREF, [](VARIANT& v) { v.pvarVal = &g_inner_i2; }); }, 0, S_OK,
+     u"-7"},
     {"byref_variant_twice",
      [] { return of(VT_VARIANT | VT_BYREF, [](VARIANT& v) { v.pvarVal = &g_inner_ref; }); }, 0,
      E_INVALIDARG, u""},

@@ -25,7 +25,8 @@ TEST_F(Attachments, NoParentHasAnAttachmentList)
 {
     auto server = new_server();
     const ULONG refs = refcount(server.get());
-    const std::u16string_view parents[] = {kParent, u""sv, u"not a GUID"sv, u"{E2657B80\0"sv, kOther};
+    const std::u16string_view parents[] = {kParent, u""sv, u"not a GUID"sv, u"{E2657B80\0"sv,
+                                           kOther};
 
     for (bool null_parent : {true, false}) {
         for (std::u16string_view text : parents) {
@@ -57,8 +58,12 @@ TEST_F(Attachments, EveryPairAnswersNoList)
         bool null_strings;
     };
     const Pair pairs[] = {
-        {kParent, kAttachment, false}, {kParent, kParent, false}, {u"", u"", false},
-        {u"", u"", true},              {u"x", kAttachment, false}, {kAttachment, u"1", false},
+        {kParent, kAttachment, false},
+        {kParent, kParent, false},
+        {u"", u"", false},
+        {u"", u"", true},
+        {u"x", kAttachment, false},
+        {kAttachment, u"1", false},
     };
     for (const Pair& p : pairs) {
         SCOPED_TRACE(printable(p.parent) + " / " + printable(p.attachment));
@@ -82,9 +87,9 @@ TEST_F(Attachments, EveryPairAnswersNoList)
 using ListFiller = std::function<void(_Collection*)>;
 
 struct Scenario {
-    HRESULT status = S_OK;   // what GetAttachableGUIDs returns
-    bool give_list = false;  // whether it hands out a list
-    ListFiller fill;         // the list's elements
+    HRESULT status = S_OK;            // what GetAttachableGUIDs returns
+    bool give_list = false;           // whether it hands out a list
+    ListFiller fill;                  // the list's elements
     bool dirty_error_record = false;  // leave an unrelated error in the record first
 };
 
@@ -151,7 +156,8 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         v->vt = VT_ERROR;
         v->scode = E_FAIL;
     });
-    const ListFiller null_value = holding_value_under(kAttachment, [](VARIANT* v) { v->vt = VT_NULL; });
+    const ListFiller null_value =
+        holding_value_under(kAttachment, [](VARIANT* v) { v->vt = VT_NULL; });
     const ListFiller object_value = holding_value_under(kAttachment, [](VARIANT* v) {
         _Collection* inner = nullptr;
         EXPECT_EQ(rt::create_collection(&inner), S_OK);
@@ -184,21 +190,44 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         Record record = {kUnchecked, nullptr, nullptr};
     };
     const Case cases[] = {
-        {"obtaining the list fails", {E_FAIL, false, {}}, kAttachment, false, 2,
+        {"obtaining the list fails",
+         {E_FAIL, false, {}},
+         kAttachment,
+         false,
+         2,
+         {E_FAIL, &IID__CTivOrvantaZNA100, "GetAttachableGUIDs"}},
+        {"obtaining the list fails after publishing an error",
+         {E_FAIL, false, {}, true},
+         kAttachment,
+         false,
+         2,
          {E_FAIL, &IID__CTivOrvantaZNA100, "GetAttachableGUIDs"}},
         {"fails, yet hands a list", {E_FAIL, true, holding(kAttachment)}, kAttachment, false, 2},
         {"no list", {S_OK, false, {}}, kAttachment, false, 2},
         {"no list, positive status", {S_FALSE, false, {}}, kAttachment, false, 2},
-        {"listed", {S_OK, true, holding(kAttachment)}, kAttachment, false, 0, {S_OK, nullptr, nullptr}},
+        {"listed",
+         {S_OK, true, holding(kAttachment)},
+         kAttachment,
+         false,
+         0,
+         {S_OK, nullptr, nullptr}},
         {"listed, positive status", {S_FALSE, true, holding(kAttachment)}, kAttachment, false, 0},
-        {"listed after an unrelated error", {S_OK, true, holding(kAttachment), true}, kAttachment, false, 0,
+        {"listed after an unrelated error",
+         {S_OK, true, holding(kAttachment), true},
+         kAttachment,
+         false,
+         0,
          {S_OK, nullptr, nullptr}},
         {"listed with a number", {S_OK, true, number_value}, kAttachment, false, 0},
         {"listed with empty text", {S_OK, true, empty_text}, kAttachment, false, 1},
         {"listed with an error value", {S_OK, true, error_value}, kAttachment, false, 1},
         {"listed with Null", {S_OK, true, null_value}, kAttachment, false, 1},
         {"listed with an object", {S_OK, true, object_value}, kAttachment, false, 1},
-        {"not listed", {S_OK, true, holding(kAttachment)}, kOther, false, 1,
+        {"not listed",
+         {S_OK, true, holding(kAttachment)},
+         kOther,
+         false,
+         1,
          {rt::kCollInvalidArgument, &IID__Collection, "Item"}},
         {"empty list", {S_OK, true, {}}, kAttachment, false, 1},
         {"a number is a key, not a position", {S_OK, true, keyed_x}, u"1", false, 1},
@@ -208,10 +237,11 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         rt::ComPtr<IServer> server;
-        ASSERT_EQ(orvanta::CTivOrvantaZNA100::create<ServerWithLists>(IID_IServer, server.put_void()),
-                  S_OK);
-        auto* instance = static_cast<ServerWithLists*>(
-            static_cast<orvanta::CTivOrvantaZNA100*>(static_cast<orvanta::ServerFace*>(server.get())));
+        ASSERT_EQ(
+            orvanta::CTivOrvantaZNA100::create<ServerWithLists>(IID_IServer, server.put_void()),
+            S_OK);
+        auto* instance = static_cast<ServerWithLists*>(static_cast<orvanta::CTivOrvantaZNA100*>(
+            static_cast<orvanta::ServerFace*>(server.get())));
         instance->scenario = c.scenario;
         const ULONG refs = refcount(server.get());
 
@@ -230,6 +260,7 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         EXPECT_EQ(parent, parent_owned.get());
         EXPECT_EQ(attachment, attachment_owned.get());
         EXPECT_EQ(refcount(server.get()), refs);
+        EXPECT_FALSE(take_error_object().present) << "a stale error object after success";
         const orvanta::ErrorRecord& record = orvanta::error_record();
         if (c.record.number != kUnchecked) {
             EXPECT_EQ(record.number, c.record.number);
@@ -237,7 +268,8 @@ TEST_F(Attachments, IsAttachableFollowsWhateverListItIsGiven)
         if (c.record.iid) {
             EXPECT_TRUE(record.iid == *c.record.iid);
             const std::u16string description(record.description);
-            EXPECT_NE(description.find(std::u16string(c.record.names, c.record.names + std::strlen(c.record.names))),
+            EXPECT_NE(description.find(std::u16string(
+                          c.record.names, c.record.names + std::strlen(c.record.names))),
                       std::u16string::npos)
                 << printable(description);
         }

@@ -138,8 +138,9 @@ TEST_F(ServerFrame, ReleasingTheLastReferenceThroughEitherFaceDestroysTheInstanc
     for (bool through_default_face : {false, true}) {
         const long objects = rt::live_objects();
         IServer* server = nullptr;
-        ASSERT_EQ(orvanta::CTivOrvantaZNA100::create(IID_IServer, reinterpret_cast<void**>(&server)),
-                  S_OK);
+        ASSERT_EQ(
+            orvanta::CTivOrvantaZNA100::create(IID_IServer, reinterpret_cast<void**>(&server)),
+            S_OK);
         EXPECT_EQ(rt::live_objects(), objects + 1);
         EXPECT_EQ(refcount(server), 1u);
         IDispatch* other = nullptr;
@@ -177,7 +178,7 @@ void expect_error_reported(HRESULT status, const Operation& op)
     const orvanta::ErrorRecord& record = orvanta::error_record();
     EXPECT_EQ(record.number, status);
     EXPECT_TRUE(record.iid == IID_IServer);
-    EXPECT_EQ(record.slot, op.slot);
+    EXPECT_EQ(record.vtable_index, op.slot);
     EXPECT_TRUE(mentions(record.description, op.name)) << printable(record.description);
 
     const ErrorObjectReport object = take_error_object();
@@ -186,7 +187,9 @@ void expect_error_reported(HRESULT status, const Operation& op)
     EXPECT_TRUE(mentions(object.description, op.name)) << printable(object.description);
 }
 
-TEST_F(ServerFrame, NullAddressesAreRefusedWithNothingWritten)
+// A refused call writes nothing but its result, which a valid result address
+// receives as null (or 0): a caller never keeps a stale pointer from it.
+TEST_F(ServerFrame, NullAddressesAreRefusedWithOnlyAnEmptyResultWritten)
 {
     auto server = new_server();
     const ULONG refs = refcount(server.get());
@@ -197,39 +200,58 @@ TEST_F(ServerFrame, NullAddressesAreRefusedWithNothingWritten)
     ASSERT_EQ(rt::create_collection(stale_owner.put()), S_OK);
     _Collection* const stale_list = stale_owner.get();
 
+    enum Written { kNothing, kText, kList, kNumber };
     struct Case {
         Operation op;
         std::function<HRESULT(IServer*, Variables&)> call;
+        Written written = kNothing;
     };
     const Case cases[] = {
         {{"Name", 7}, [](IServer* s, Variables&) { return s->get_Name(nullptr); }},
-        {{"ReleaseNumber", 8}, [](IServer* s, Variables&) { return s->get_ReleaseNumber(nullptr); }},
+        {{"ReleaseNumber", 8},
+         [](IServer* s, Variables&) { return s->get_ReleaseNumber(nullptr); }},
         {{"Description", 9}, [](IServer* s, Variables&) { return s->get_Description(nullptr); }},
         {{"ServerGUID", 10}, [](IServer* s, Variables&) { return s->get_ServerGUID(nullptr); }},
-        {{"DefaultComponents", 11}, [](IServer* s, Variables&) { return s->DefaultComponents(nullptr); }},
+        {{"DefaultComponents", 11},
+         [](IServer* s, Variables&) { return s->DefaultComponents(nullptr); }},
         {{"IsAttachable", 12},
-         [](IServer* s, Variables& v) { return s->IsAttachable(nullptr, &v.attachment, &v.number); }},
+         [](IServer* s, Variables& v) {
+             return s->IsAttachable(nullptr, &v.attachment, &v.number);
+         },
+         kNumber},
         {{"IsAttachable", 12},
-         [](IServer* s, Variables& v) { return s->IsAttachable(&v.parent, nullptr, &v.number); }},
+         [](IServer* s, Variables& v) { return s->IsAttachable(&v.parent, nullptr, &v.number); },
+         kNumber},
         {{"IsAttachable", 12},
-         [](IServer* s, Variables& v) { return s->IsAttachable(&v.parent, &v.attachment, nullptr); }},
+         [](IServer* s, Variables& v) {
+             return s->IsAttachable(&v.parent, &v.attachment, nullptr);
+         }},
         {{"GetAttachableGUIDs", 13},
-         [](IServer* s, Variables& v) { return s->GetAttachableGUIDs(nullptr, &v.list); }},
+         [](IServer* s, Variables& v) { return s->GetAttachableGUIDs(nullptr, &v.list); },
+         kList},
         {{"GetAttachableGUIDs", 13},
          [](IServer* s, Variables& v) { return s->GetAttachableGUIDs(&v.parent, nullptr); }},
         {{"GetMaximumLimit", 14},
-         [](IServer* s, Variables& v) { return s->GetMaximumLimit(nullptr, &v.family_total, &v.number); }},
+         [](IServer* s, Variables& v) {
+             return s->GetMaximumLimit(nullptr, &v.family_total, &v.number);
+         },
+         kNumber},
         {{"GetMaximumLimit", 14},
-         [](IServer* s, Variables& v) { return s->GetMaximumLimit(&v.component, nullptr, &v.number); }},
+         [](IServer* s, Variables& v) {
+             return s->GetMaximumLimit(&v.component, nullptr, &v.number);
+         },
+         kNumber},
         {{"GetMaximumLimit", 14},
-         [](IServer* s, Variables& v) { return s->GetMaximumLimit(&v.component, &v.family_total, nullptr); }},
+         [](IServer* s, Variables& v) {
+             return s->GetMaximumLimit(&v.component, &v.family_total, nullptr);
+         }},
         {{"ServerCategory", 15}, [](IServer* s, Variables&) { return s->ServerCategory(nullptr); }},
     };
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.op.name);
-        const Variables before{parent.get(), attachment.get(), parent.get(), 0x5A5A, 4321,
-                               stale_text.get(), stale_list};
+        const Variables before{parent.get(), attachment.get(), parent.get(), 0x5A5A,
+                               4321,         stale_text.get(), stale_list};
         Variables v = before;
         const long strings = rt::live_strings();
         const long objects = rt::live_objects();
@@ -238,8 +260,9 @@ TEST_F(ServerFrame, NullAddressesAreRefusedWithNothingWritten)
         EXPECT_EQ(v.attachment, before.attachment);
         EXPECT_EQ(v.component, before.component);
         EXPECT_EQ(v.family_total, before.family_total);
-        EXPECT_EQ(v.number, before.number);
-        EXPECT_EQ(v.list, before.list);
+        EXPECT_EQ(v.number, c.written == kNumber ? 0 : before.number);
+        EXPECT_EQ(v.list, c.written == kList ? nullptr : before.list);
+        EXPECT_EQ(v.text, before.text);
         EXPECT_EQ(refcount(server.get()), refs);
         EXPECT_EQ(rt::live_strings(), strings);
         EXPECT_EQ(rt::live_objects(), objects);
@@ -275,14 +298,22 @@ TEST_F(ServerFrame, EveryAllocationFailureGivesACleanFailure)
         {{"ReleaseNumber", 8}, kText, text_call(&IServer::get_ReleaseNumber)},
         {{"Description", 9}, kText, text_call(&IServer::get_Description)},
         {{"ServerGUID", 10}, kText, text_call(&IServer::get_ServerGUID)},
-        {{"DefaultComponents", 11}, kList,
+        {{"DefaultComponents", 11},
+         kList,
          [](IServer* s, Variables& v) { return s->DefaultComponents(&v.list); }},
-        {{"IsAttachable", 12}, kLong,
-         [](IServer* s, Variables& v) { return s->IsAttachable(&v.parent, &v.component, &v.number); }},
-        {{"GetAttachableGUIDs", 13}, kList,
+        {{"IsAttachable", 12},
+         kLong,
+         [](IServer* s, Variables& v) {
+             return s->IsAttachable(&v.parent, &v.component, &v.number);
+         }},
+        {{"GetAttachableGUIDs", 13},
+         kList,
          [](IServer* s, Variables& v) { return s->GetAttachableGUIDs(&v.parent, &v.list); }},
-        {{"GetMaximumLimit", 14}, kLong,
-         [](IServer* s, Variables& v) { return s->GetMaximumLimit(&v.component, &v.family_total, &v.number); }},
+        {{"GetMaximumLimit", 14},
+         kLong,
+         [](IServer* s, Variables& v) {
+             return s->GetMaximumLimit(&v.component, &v.family_total, &v.number);
+         }},
         {{"ServerCategory", 15}, kText, text_call(&IServer::ServerCategory)},
     };
 
@@ -298,7 +329,8 @@ TEST_F(ServerFrame, EveryAllocationFailureGivesACleanFailure)
         for (long n = 1;; ++n) {
             ASSERT_LT(n, 100000) << "the operation never succeeds";
             SCOPED_TRACE("allocation " + std::to_string(n) + " refused");
-            Variables v{guid.get(), guid.get(), guid.get(), 0x5A5A, 4321, stale_text.get(), stale_list};
+            Variables v{guid.get(), guid.get(),       guid.get(), 0x5A5A,
+                        4321,       stale_text.get(), stale_list};
             orvanta::clear_error_record();
             rt::fail_allocation_after(n);
             const HRESULT hr = c.call(server.get(), v);
@@ -340,7 +372,7 @@ TEST_F(ServerFrame, EveryAllocationFailureGivesACleanFailure)
                 // A collection call failed inside the operation.
                 ++collection_points;
                 EXPECT_STREQ(c.op.name, "DefaultComponents");
-                EXPECT_EQ(record.slot, rt::kSlotAdd);
+                EXPECT_EQ(record.vtable_index, rt::kVtableAdd);
                 EXPECT_TRUE(mentions(record.description, "Add")) << printable(record.description);
                 const ErrorObjectReport object = take_error_object();
                 ASSERT_TRUE(object.present);

@@ -12,8 +12,8 @@ using namespace std::literals;
 
 namespace {
 
-using expected::LimitRow;
 using expected::kLimitRows;
+using expected::LimitRow;
 
 struct Expected {
     bool family_total;
@@ -47,7 +47,8 @@ TEST_F(ComponentLimits, EveryRowAnswersItsMaximumAndFamilyTotal)
 {
     auto server = new_server();
     const ULONG refs = refcount(server.get());
-    for (const LimitRow& r : kLimitRows) expect_answer(server.get(), r.guid, {r.family_total, r.maximum});
+    for (const LimitRow& r : kLimitRows)
+        expect_answer(server.get(), r.guid, {r.family_total, r.maximum});
     EXPECT_EQ(refcount(server.get()), refs);
 }
 
@@ -72,7 +73,8 @@ TEST_F(ComponentLimits, TextThatOnlyResemblesARowGetsTheDefault)
     auto server = new_server();
     const ULONG refs = refcount(server.get());
     for (const LimitRow& r : kLimitRows)
-        for (const std::u16string& text : client::lookalikes(r.guid)) expect_answer(server.get(), text, {false, -1});
+        for (const std::u16string& text : client::lookalikes(r.guid))
+            expect_answer(server.get(), text, {false, -1});
     EXPECT_EQ(refcount(server.get()), refs);
 }
 
@@ -88,7 +90,8 @@ TEST_F(ComponentLimits, EmptyNullAndBlankTextGetTheDefault)
         EXPECT_EQ(a.family_total, VARIANT_FALSE);
         EXPECT_EQ(a.maximum, -1);
     }
-    for (std::u16string_view text : {u""sv, u"\0"sv, u" "sv, std::u16string_view(u"                                      ")})
+    for (std::u16string_view text :
+         {u""sv, u"\0"sv, u" "sv, std::u16string_view(u"                                      ")})
         expect_answer(server.get(), text, {false, -1});
     EXPECT_EQ(refcount(server.get()), refs);
 }
@@ -157,8 +160,9 @@ TEST_F(ComponentLimits, HashedLookupAgreesOnManyFirstAndLastUnits)
             for (uint32_t unit = 0; unit <= 0xFFFF; unit = unit == 0x0FFF ? 0xFF00 : unit + 1) {
                 s[at] = static_cast<char16_t>(unit);
                 const orvanta::LimitAnswer hashed = orvanta::find_limit(s);
-                const orvanta::LimitAnswer want = unit == kept ? orvanta::LimitAnswer{r.family_total, r.maximum}
-                                                               : orvanta::LimitAnswer{false, -1};
+                const orvanta::LimitAnswer want =
+                    unit == kept ? orvanta::LimitAnswer{r.family_total, r.maximum}
+                                 : orvanta::LimitAnswer{false, -1};
                 if (!(hashed == want) && ++mismatches <= 5)
                     ADD_FAILURE() << printable(s) << " answers " << hashed.maximum;
             }

@@ -83,9 +83,9 @@ TEST_F(StandinRegistry, RejectsEmptyPathComponents)
 {
     HKEY h = nullptr;
     for (const char16_t* bad : {u"\\A", u"A\\\\B", u"A\\"}) {
-        EXPECT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, bad, 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                                  nullptr),
-                  ERROR_BAD_PATHNAME);
+        EXPECT_EQ(
+            RegCreateKeyExW(HKEY_CLASSES_ROOT, bad, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
+            ERROR_BAD_PATHNAME);
         EXPECT_EQ(h, nullptr);
     }
     EXPECT_EQ(all(), Lines{});
@@ -141,9 +141,9 @@ TEST_F(StandinRegistry, HandlesAllowWhatTheyWereOpenedFor)
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(set(h, u"Value", u"x"), c.set_status);
         DWORD size = 0;
-        EXPECT_EQ(RegQueryValueExW(h, u"Value", nullptr, nullptr, nullptr, &size) ==
-                      ERROR_ACCESS_DENIED,
-                  c.query_status == ERROR_ACCESS_DENIED);
+        EXPECT_EQ(
+            RegQueryValueExW(h, u"Value", nullptr, nullptr, nullptr, &size) == ERROR_ACCESS_DENIED,
+            c.query_status == ERROR_ACCESS_DENIED);
         char16_t name[16];
         DWORD count = 16;
         EXPECT_EQ(RegEnumKeyExW(h, 0, name, &count, nullptr, nullptr, nullptr, nullptr),
@@ -220,10 +220,10 @@ TEST_F(StandinRegistry, EnumeratesSubkeysAndValuesThenSaysNoMore)
 TEST_F(StandinRegistry, InjectedFailureHitsTheNthChangeOnly)
 {
     rt::standin::fail_registry_change_after(2, ERROR_ACCESS_DENIED);
-    HKEY h = create(u"F");                                    // change 1
-    EXPECT_EQ(set(h, nullptr, u"x"), ERROR_ACCESS_DENIED);    // change 2 fails
-    EXPECT_EQ(set(h, nullptr, u"y"), ERROR_SUCCESS);          // change 3
-    HKEY again = open(u"F", KEY_READ);                        // not a change
+    HKEY h = create(u"F");                                  // change 1
+    EXPECT_EQ(set(h, nullptr, u"x"), ERROR_ACCESS_DENIED);  // change 2 fails
+    EXPECT_EQ(set(h, nullptr, u"y"), ERROR_SUCCESS);        // change 3
+    HKEY again = open(u"F", KEY_READ);                      // not a change
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(rt::standin::registry_changes_seen(), 3);
     EXPECT_EQ(all(), (Lines{"F", "F : @ = sz:y"}));

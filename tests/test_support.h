@@ -11,6 +11,7 @@
 #include "runtime/collection.h"
 #include "runtime/com_ptr.h"
 #include "runtime/fault_injection.h"
+#include "runtime/module_state.h"
 #include "tests/common/client_support.h"
 
 #include <gtest/gtest.h>

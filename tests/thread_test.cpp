@@ -110,7 +110,11 @@ class Worker {
 public:
     Worker(int id, IClassFactory* factory, long calls, const std::vector<std::u16string>& texts,
            Failures& failures)
-        : id_(id), factory_(factory), calls_(calls), texts_(texts), failures_(failures),
+        : id_(id),
+          factory_(factory),
+          calls_(calls),
+          texts_(texts),
+          failures_(failures),
           random_{0x9E3779B97F4A7C15ull * static_cast<uint64_t>(id + 1)}
     {
     }
@@ -139,10 +143,12 @@ private:
     {
         rt::ComPtr<IUnknown> unknown;
         const IID& iid = random_.next() % 2 ? IID_IUnknown : IID_IDispatch;
-        expect_status(factory_->CreateInstance(nullptr, iid, unknown.put_void()), S_OK, "CreateInstance");
+        expect_status(factory_->CreateInstance(nullptr, iid, unknown.put_void()), S_OK,
+                      "CreateInstance");
         if (!unknown) return;
         rt::ComPtr<IServer> server;
-        expect_status(unknown->QueryInterface(IID_IServer, server.put_void()), S_OK, "QueryInterface(IServer)");
+        expect_status(unknown->QueryInterface(IID_IServer, server.put_void()), S_OK,
+                      "QueryInterface(IServer)");
         spare_ = std::move(server_);
         server_ = std::move(server);
     }
@@ -154,10 +160,17 @@ private:
         // Weights: collections are built rarely, everything else often.
         const std::size_t pick = random_.below(100);
         if (pick < 8) return text_call(s, &IServer::get_Name, orvanta::kServerName, "Name");
-        if (pick < 16) return text_call(s, &IServer::get_ReleaseNumber, orvanta::kReleaseNumber, "ReleaseNumber");
-        if (pick < 24) return text_call(s, &IServer::get_Description, orvanta::kServerDescription, "Description");
-        if (pick < 32) return text_call(s, &IServer::get_ServerGUID, orvanta::kServerGuid, "ServerGUID");
-        if (pick < 40) return text_call(s, &IServer::ServerCategory, orvanta::kServerCategory, "ServerCategory");
+        if (pick < 16)
+            return text_call(s, &IServer::get_ReleaseNumber, orvanta::kReleaseNumber,
+                             "ReleaseNumber");
+        if (pick < 24)
+            return text_call(s, &IServer::get_Description, orvanta::kServerDescription,
+                             "Description");
+        if (pick < 32)
+            return text_call(s, &IServer::get_ServerGUID, orvanta::kServerGuid, "ServerGUID");
+        if (pick < 40)
+            return text_call(s, &IServer::ServerCategory, orvanta::kServerCategory,
+                             "ServerCategory");
         if (pick < 42) return default_components(s);
         if (pick < 52) return is_attachable(s);
         if (pick < 62) return attachable_guids(s);
@@ -168,8 +181,8 @@ private:
         return faces(s);
     }
 
-    void text_call(IServer* s, HRESULT (STDMETHODCALLTYPE IServer::*member)(BSTR*), std::u16string_view expected,
-                   const char* what)
+    void text_call(IServer* s, HRESULT (STDMETHODCALLTYPE IServer::*member)(BSTR*),
+                   std::u16string_view expected, const char* what)
     {
         rt::BStr text;
         expect_status((s->*member)(text.put()), S_OK, what);
@@ -196,7 +209,8 @@ private:
         VARIANT position = long_value(static_cast<LONG>(at + 1));
         rt::Variant element;
         expect_status(list->Item(&position, element.put()), S_OK, "Item(position)");
-        expect(element->vt == VT_BSTR && text_of(element->bstrVal) == expected, "Item(position) value");
+        expect(element->vt == VT_BSTR && text_of(element->bstrVal) == expected,
+               "Item(position) value");
 
         std::u16string key = expected;
         for (char16_t& c : key)
@@ -278,12 +292,14 @@ private:
         }
         default: break;
         }
-        DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+        DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr,
+                          static_cast<UINT>(args.size()), 0};
         rt::Variant result;
         EXCEPINFO exception{};
-        const WORD flags = id <= orvanta::kMemberServerGUID ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
-        const HRESULT hr = s->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.get(),
-                                     &exception, nullptr);
+        const WORD flags =
+            id <= orvanta::kMemberServerGUID ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
+        const HRESULT hr = s->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                     result.get(), &exception, nullptr);
         expect_status(hr, S_OK, "Invoke");
         if (hr != S_OK) {
             SysFreeString(exception.bstrSource);
@@ -292,27 +308,36 @@ private:
         }
         const VARIANT& v = *result.get();
         switch (id) {
-        case orvanta::kMemberName: expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerName, "Invoke Name"); break;
+        case orvanta::kMemberName:
+            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerName, "Invoke Name");
+            break;
         case orvanta::kMemberReleaseNumber:
-            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kReleaseNumber, "Invoke ReleaseNumber");
+            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kReleaseNumber,
+                   "Invoke ReleaseNumber");
             break;
         case orvanta::kMemberDescription:
-            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerDescription, "Invoke Description");
+            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerDescription,
+                   "Invoke Description");
             break;
         case orvanta::kMemberServerGUID:
-            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerGuid, "Invoke ServerGUID");
+            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerGuid,
+                   "Invoke ServerGUID");
             break;
         case orvanta::kMemberServerCategory:
-            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerCategory, "Invoke ServerCategory");
+            expect(v.vt == VT_BSTR && text_of(v.bstrVal) == orvanta::kServerCategory,
+                   "Invoke ServerCategory");
             break;
         case orvanta::kMemberDefaultComponents: {
             if (v.vt != VT_DISPATCH || !v.pdispVal) return fail("Invoke DefaultComponents");
             rt::ComPtr<_Collection> list;
-            expect_status(v.pdispVal->QueryInterface(IID__Collection, list.put_void()), S_OK, "QI _Collection");
+            expect_status(v.pdispVal->QueryInterface(IID__Collection, list.put_void()), S_OK,
+                          "QI _Collection");
             if (list) read_catalogue(list.get());
             break;
         }
-        case orvanta::kMemberIsAttachable: expect(v.vt == VT_I4 && v.lVal == orvanta::AttachNoList, "Invoke IsAttachable"); break;
+        case orvanta::kMemberIsAttachable:
+            expect(v.vt == VT_I4 && v.lVal == orvanta::AttachNoList, "Invoke IsAttachable");
+            break;
         case orvanta::kMemberGetAttachableGUIDs:
             expect(v.vt == VT_DISPATCH && v.pdispVal == nullptr, "Invoke GetAttachableGUIDs");
             break;
@@ -334,10 +359,12 @@ private:
         factory_->AddRef();
         expect_status(factory_->LockServer(TRUE), S_OK, "LockServer(TRUE)");
         rt::ComPtr<IClassFactory> again;
-        expect_status(factory_->QueryInterface(IID_IClassFactory, again.put_void()), S_OK, "QI IClassFactory");
+        expect_status(factory_->QueryInterface(IID_IClassFactory, again.put_void()), S_OK,
+                      "QI IClassFactory");
         expect(again.get() == factory_, "the class object changed");
         again.reset();
-        expect(DllCanUnloadNow() == S_FALSE, "the module may unload while its class object is held");
+        expect(DllCanUnloadNow() == S_FALSE,
+               "the module may unload while its class object is held");
         expect_status(factory_->LockServer(FALSE), S_OK, "LockServer(FALSE)");
         factory_->Release();
     }
@@ -348,7 +375,8 @@ private:
         rt::ComPtr<IDispatch> face;
         expect_status(s->QueryInterface(IID_IDispatch, face.put_void()), S_OK, "QI IDispatch");
         rt::ComPtr<IServer> back;
-        if (face) expect_status(face->QueryInterface(IID_IServer, back.put_void()), S_OK, "QI IServer");
+        if (face)
+            expect_status(face->QueryInterface(IID_IServer, back.put_void()), S_OK, "QI IServer");
         expect(back.get() == s, "IServer face differs");
         rt::ComPtr<IUnknown> a, b;
         s->QueryInterface(IID_IUnknown, a.put_void());
@@ -376,7 +404,8 @@ TEST_F(ThreadStress, EightThreadsShareOneClassObject)
     const std::vector<std::u16string> texts = questions();
 
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+    ASSERT_EQ(DllGetClassObject(CLSID_CTivOrvantaZNA100, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory)),
               S_OK);
     ASSERT_NE(factory, nullptr);
 

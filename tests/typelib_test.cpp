@@ -27,9 +27,9 @@ constexpr size_t kExpectedSize = 1544;
 struct TargetCase {
     Target target;
     const char* label;
-    uint32_t varflags;    // 0x40 | SYSKIND
-    int16_t vtable_size;  // IDispatch's seven slots
-    int32_t pointer_size; // instance size of an interface or class
+    uint32_t varflags;     // 0x40 | SYSKIND
+    int16_t vtable_size;   // IDispatch's seven slots
+    int32_t pointer_size;  // instance size of an interface or class
 };
 void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.label; }  // not its raw bytes
 
@@ -50,7 +50,7 @@ MsftImage read_back(Target target)
 void expect_writer_constants(const tlb::TypeInfoRecord& t)
 {
     EXPECT_EQ(t.alignment, 4);
-    EXPECT_EQ(t.memoffset, static_cast<int32_t>(kExpectedSize)); // no member block
+    EXPECT_EQ(t.memoffset, static_cast<int32_t>(kExpectedSize));  // no member block
     EXPECT_EQ(t.res2_to_res5, (std::array<int32_t, 4>{0, 0, 3, 0}));
     EXPECT_EQ(t.res7_to_resA, (std::array<int32_t, 4>{0, 0, 0, 0}));
     EXPECT_EQ(t.functions, 0);
@@ -77,12 +77,15 @@ struct RecordFields {
 };
 const RecordFields kRecords[] = {
     // dispatch, index 0, alignment 4; IDispatch through import-info entry 0
-    {0x2104u, 4, 24, "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 0x11D0u, "_CTivOrvantaZNA100", 1, true, 1, 0},
+    {0x2104u, 4, 24, "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 0x11D0u, "_CTivOrvantaZNA100", 1,
+     true, 1, 0},
     // coclass, index 1, alignment 4; first reference record
-    {0x12105u, 5, 96, "{68A285B0-5582-4720-A801-BFCEF626BBD6}", 0x2u, "CTivOrvantaZNA100", 2, false, 0, 1},
+    {0x12105u, 5, 96, "{68A285B0-5582-4720-A801-BFCEF626BBD6}", 0x2u, "CTivOrvantaZNA100", 2, false,
+     0, 1},
 };
 
-void expect_record_fields(const tlb::TypeInfoRecord& t, const RecordFields& e, const TargetCase& target)
+void expect_record_fields(const tlb::TypeInfoRecord& t, const RecordFields& e,
+                          const TargetCase& target)
 {
     EXPECT_EQ(t.typekind_word, e.typekind_word);
     EXPECT_EQ(t.kind, e.kind);
@@ -120,7 +123,7 @@ TEST_P(ModuleTypeLib, HeaderFields)
     EXPECT_EQ(h.lcid, 1033u);
     EXPECT_EQ(h.lcid2, 0u);
     EXPECT_EQ(h.varflags, GetParam().varflags);
-    EXPECT_EQ(h.version, 1u); // 1.0
+    EXPECT_EQ(h.version, 1u);  // 1.0
     EXPECT_EQ(h.flags, 0u);
     EXPECT_EQ(h.nrtypeinfos, 2);
     EXPECT_EQ(h.helpstring, -1);
@@ -133,7 +136,7 @@ TEST_P(ModuleTypeLib, HeaderFields)
     EXPECT_EQ(h.custom_data_offset, -1);
     EXPECT_EQ(h.res44, 0x20);
     EXPECT_EQ(h.res48, 0x80);
-    EXPECT_EQ(h.dispatchpos, 1); // import-info entry 0 (IDispatch) + 1
+    EXPECT_EQ(h.dispatchpos, 1);  // import-info entry 0 (IDispatch) + 1
     EXPECT_EQ(h.nimpinfos, 2);
     EXPECT_EQ(image.library_name, "TivOrvantaZNA100");
     EXPECT_EQ(image.library_guid.to_string(), "{CC0FE54A-F447-4D79-AD4D-90F94C59B003}");
@@ -148,8 +151,8 @@ TEST_P(ModuleTypeLib, SegmentDirectoryInWriterFileOrder)
         int32_t offset, length;
     };
     const Slot expected[tlb::kSegmentCount] = {
-        {332, 200}, {860, 24}, {884, 56}, {828, 32}, {532, 128}, {660, 168}, {940, 512},
-        {1452, 92}, {-1, 0},   {-1, 0},   {-1, 0},   {-1, 0},    {-1, 0},    {-1, 0}, {-1, 0}};
+        {332, 200}, {860, 24}, {884, 56}, {828, 32}, {532, 128}, {660, 168}, {940, 512}, {1452, 92},
+        {-1, 0},    {-1, 0},   {-1, 0},   {-1, 0},   {-1, 0},    {-1, 0},    {-1, 0}};
     for (size_t i = 0; i < tlb::kSegmentCount; ++i) {
         SCOPED_TRACE("slot " + std::to_string(i));
         EXPECT_EQ(image.segments[i].offset, expected[i].offset);
@@ -185,12 +188,12 @@ TEST_P(ModuleTypeLib, Coclass)
 
     ASSERT_EQ(t.impl_types.size(), 2u);
     EXPECT_EQ(t.impl_types[0].hreftype, 0);
-    EXPECT_EQ(t.impl_types[0].impl_flags, 1u); // IMPLTYPEFLAG_FDEFAULT
+    EXPECT_EQ(t.impl_types[0].impl_flags, 1u);  // IMPLTYPEFLAG_FDEFAULT
     const tlb::TypeInfoRecord* def = image.local_type(t.impl_types[0].hreftype);
     ASSERT_NE(def, nullptr);
     EXPECT_EQ(def->name, "_CTivOrvantaZNA100");
 
-    EXPECT_EQ(t.impl_types[1].hreftype, 13); // import-info entry 1 (offset 12) + 1
+    EXPECT_EQ(t.impl_types[1].hreftype, 13);  // import-info entry 1 (offset 12) + 1
     EXPECT_EQ(t.impl_types[1].impl_flags, 0u);
     const tlb::ImportInfo* server = image.imported_type(t.impl_types[1].hreftype);
     ASSERT_NE(server, nullptr);
@@ -260,13 +263,13 @@ TEST_P(ModuleTypeLib, GuidTableAndHash)
         int32_t href;
     };
     const Row expected[] = {
-        {0, "{CC0FE54A-F447-4D79-AD4D-90F94C59B003}", -2},  // this library
-        {24, "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 0},  // typeinfo 0
-        {48, "{00020430-0000-0000-C000-000000000046}", 2},  // imported library
-        {72, "{00020400-0000-0000-C000-000000000046}", 1},  // import-info 0 + 1
-        {96, "{68A285B0-5582-4720-A801-BFCEF626BBD6}", 100}, // typeinfo 1
-        {120, "{A966A13A-FD2F-11D2-BF83-00C04F794409}", 2}, // imported library
-        {144, "{89078C47-AB89-11D3-B1BC-00C04F794409}", 13}, // import-info 12 + 1
+        {0, "{CC0FE54A-F447-4D79-AD4D-90F94C59B003}", -2},    // this library
+        {24, "{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 0},    // typeinfo 0
+        {48, "{00020430-0000-0000-C000-000000000046}", 2},    // imported library
+        {72, "{00020400-0000-0000-C000-000000000046}", 1},    // import-info 0 + 1
+        {96, "{68A285B0-5582-4720-A801-BFCEF626BBD6}", 100},  // typeinfo 1
+        {120, "{A966A13A-FD2F-11D2-BF83-00C04F794409}", 2},   // imported library
+        {144, "{89078C47-AB89-11D3-B1BC-00C04F794409}", 13},  // import-info 12 + 1
     };
     ASSERT_EQ(image.guids.size(), 7u);
     for (size_t i = 0; i < 7; ++i) {
@@ -274,7 +277,7 @@ TEST_P(ModuleTypeLib, GuidTableAndHash)
         EXPECT_EQ(image.guids[i].offset, expected[i].offset);
         EXPECT_EQ(image.guids[i].guid.to_string(), expected[i].guid);
         EXPECT_EQ(image.guids[i].hreftype, expected[i].href);
-        EXPECT_EQ(image.guids[i].next_hash, -1); // every GUID has a bucket of its own
+        EXPECT_EQ(image.guids[i].next_hash, -1);  // every GUID has a bucket of its own
     }
     std::vector<int32_t> buckets(32, -1);
     buckets[26] = 0;
@@ -354,14 +357,14 @@ TEST(NameHash, MatchesThePlatformValues)
         {"TivOrvantaZNA100", 0x0010131F},
         {"_CTivOrvantaZNA100", 0x0010A3B5},
         {"CTivOrvantaZNA100", 0x001037AC},
-        {"ctivorvantazna100", 0x001037AC}, // letters fold to upper case
+        {"ctivorvantazna100", 0x001037AC},  // letters fold to upper case
         {"IServer", 0x0010F347},
         {"IDispatch", 0x001083D9},
         {"VUV", 0x0010E5CB},
-        {"wyw", 0x0010E5CB},  // W counts as V, Y as U
-        {"wYw/", 0x00108C1B}, // '/' counts as 0
+        {"wyw", 0x0010E5CB},   // W counts as V, Y as U
+        {"wYw/", 0x00108C1B},  // '/' counts as 0
         {"a/b", 0x00106921},
-        {"", 0x00107015},     // the seed alone, reduced
+        {"", 0x00107015},  // the seed alone, reduced
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -378,7 +381,7 @@ TEST(NameHash, FoldsWIntoVAndYIntoU)
 
 TEST(NameHash, RejectsWhatItCannotHashFaithfully)
 {
-    EXPECT_THROW(tlb::lhash_name_sys(0x0411, "Name"), std::invalid_argument); // Japanese table
+    EXPECT_THROW(tlb::lhash_name_sys(0x0411, "Name"), std::invalid_argument);  // Japanese table
     EXPECT_THROW(tlb::lhash_name_sys(1033, "Caf\xE9"), std::invalid_argument);
 }
 
@@ -389,12 +392,16 @@ TEST(GuidHash, BucketIsXorOfWordsLowFiveBits)
         int bucket;
     };
     const Case cases[] = {
-        {"{CC0FE54A-F447-4D79-AD4D-90F94C59B003}", 26}, {"{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 1},
-        {"{00020430-0000-0000-C000-000000000046}", 18}, {"{00020400-0000-0000-C000-000000000046}", 2},
-        {"{68A285B0-5582-4720-A801-BFCEF626BBD6}", 10}, {"{A966A13A-FD2F-11D2-BF83-00C04F794409}", 21},
+        {"{CC0FE54A-F447-4D79-AD4D-90F94C59B003}", 26},
+        {"{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}", 1},
+        {"{00020430-0000-0000-C000-000000000046}", 18},
+        {"{00020400-0000-0000-C000-000000000046}", 2},
+        {"{68A285B0-5582-4720-A801-BFCEF626BBD6}", 10},
+        {"{A966A13A-FD2F-11D2-BF83-00C04F794409}", 21},
         {"{89078C47-AB89-11D3-B1BC-00C04F794409}", 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(tlb::guid_hash_bucket(tlb::Guid::of(c.guid)), c.bucket) << c.guid;
+    for (const Case& c : cases)
+        EXPECT_EQ(tlb::guid_hash_bucket(tlb::Guid::of(c.guid)), c.bucket) << c.guid;
 }
 
 TEST(Guid, ParsesAndPrintsRegistryForm)
@@ -408,11 +415,12 @@ TEST(Guid, ParsesAndPrintsRegistryForm)
     EXPECT_EQ(g->data4[7], 0x09);
     EXPECT_EQ(g->to_string(), "{A966A13A-FD2F-11D2-BF83-00C04F794409}");
     const std::array<uint8_t, 16> b = g->bytes();
-    EXPECT_EQ(b[0], 0x3A); // Data1 little-endian
+    EXPECT_EQ(b[0], 0x3A);  // Data1 little-endian
     EXPECT_EQ(b[4], 0x2F);
     EXPECT_EQ(b[8], 0xBF);
-    for (const char* bad : {"", "A966A13A-FD2F-11D2-BF83-00C04F794409", "{A966A13A-FD2F-11D2-BF83-00C04F79440G}",
-                            "{A966A13A+FD2F-11D2-BF83-00C04F794409}", "{A966A13A-FD2F-11D2-BF83-00C04F7944090}"})
+    for (const char* bad :
+         {"", "A966A13A-FD2F-11D2-BF83-00C04F794409", "{A966A13A-FD2F-11D2-BF83-00C04F79440G}",
+          "{A966A13A+FD2F-11D2-BF83-00C04F794409}", "{A966A13A-FD2F-11D2-BF83-00C04F7944090}"})
         EXPECT_FALSE(tlb::Guid::parse(bad).has_value()) << bad;
 }
 
@@ -423,12 +431,12 @@ TEST(NameTable, LastNameOfNoTypeinfoRefersToZero)
     tlb::NameTable names(1033);
     const int32_t a = names.add("Alpha");
     EXPECT_EQ(names.add("Beta"), 20);
-    EXPECT_EQ(names.add("Alpha"), a); // a name is stored once
+    EXPECT_EQ(names.add("Alpha"), a);  // a name is stored once
     names.mark_typeinfo_name(a, 0x64);
     tlb::ByteWriter out;
     names.write_entries(out);
     const std::vector<uint8_t>& b = out.bytes();
-    ASSERT_EQ(b.size(), 36u); // 12 + 5 padded to 20, then 12 + 4
+    ASSERT_EQ(b.size(), 36u);  // 12 + 5 padded to 20, then 12 + 4
     auto word = [&](size_t at) {
         return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
                                     static_cast<uint32_t>(b[at + 3]) << 24);
@@ -451,7 +459,7 @@ TEST(MsftLayout, RejectsWhatItDoesNotModel)
     lib.typeinfos = {ti};
     EXPECT_THROW(tlb::lay_out_msft(lib), std::invalid_argument);
     lib.typeinfos[0].kind = tlb::TypeKind::Coclass;
-    lib.typeinfos[0].impl_types = {{tlb::TypeRef::import(0), 0}}; // no such import
+    lib.typeinfos[0].impl_types = {{tlb::TypeRef::import(0), 0}};  // no such import
     EXPECT_THROW(tlb::lay_out_msft(lib), std::invalid_argument);
     lib.typeinfos[0].impl_types.clear();
     lib.syskind = tlb::SysKind::Win16;
@@ -468,7 +476,7 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 struct Damage {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> apply;
-    const char* reason; // part of the expected error message
+    const char* reason;  // part of the expected error message
 };
 void PrintTo(const Damage& d, std::ostream* out) { *out << d.what; }  // not its raw bytes
 
@@ -476,32 +484,22 @@ void PrintTo(const Damage& d, std::ostream* out) { *out << d.what; }  // not its
 // expect: typeinfos at 332 and 432, references at 828, import info at 860,
 // import files at 884, names at 1452; directory entries at 92 + 16 * slot.
 const Damage kDamages[] = {
-    {"empty", [](auto& b) { b.clear(); },
-     "header runs past"},
-    {"shorter than the header", [](auto& b) { b.resize(0x53); },
-     "header runs past"},
-    {"header only", [](auto& b) { b.resize(0x54); },
-     "typeinfo offsets run past"},
-    {"directory cut", [](auto& b) { b.resize(300); },
-     "segment directory runs past"},
-    {"typeinfos cut", [](auto& b) { b.resize(400); },
-     "segment 0 runs past"},
-    {"names cut", [](auto& b) { b.resize(1500); },
-     "segment 7 runs past"},
-    {"last byte missing", [](auto& b) { b.pop_back(); },
-     "segment 7 runs past"},
-    {"bad signature", [](auto& b) { b[0] = 'X'; },
-     "bad signature"},
-    {"bad format version", [](auto& b) { put32(b, 4, 0x00010003); },
-     "unknown MSFT format version"},
+    {"empty", [](auto& b) { b.clear(); }, "header runs past"},
+    {"shorter than the header", [](auto& b) { b.resize(0x53); }, "header runs past"},
+    {"header only", [](auto& b) { b.resize(0x54); }, "typeinfo offsets run past"},
+    {"directory cut", [](auto& b) { b.resize(300); }, "segment directory runs past"},
+    {"typeinfos cut", [](auto& b) { b.resize(400); }, "segment 0 runs past"},
+    {"names cut", [](auto& b) { b.resize(1500); }, "segment 7 runs past"},
+    {"last byte missing", [](auto& b) { b.pop_back(); }, "segment 7 runs past"},
+    {"bad signature", [](auto& b) { b[0] = 'X'; }, "bad signature"},
+    {"bad format version", [](auto& b) { put32(b, 4, 0x00010003); }, "unknown MSFT format version"},
     {"negative typeinfo count", [](auto& b) { put32(b, 0x20, 0xFFFFFFFF); },
      "negative typeinfo count"},
     {"huge typeinfo count", [](auto& b) { put32(b, 0x20, 0x7FFFFFFF); },
      "typeinfo offsets run past"},
     {"typeinfo segment too short", [](auto& b) { put32(b, 92 + 4, 150); },
      "typeinfo record runs past its segment"},
-    {"segment past end", [](auto& b) { put32(b, 92 + 16 * 7, 1500); },
-     "segment 7 runs past"},
+    {"segment past end", [](auto& b) { put32(b, 92 + 16 * 7, 1500); }, "segment 7 runs past"},
     {"segment length past end", [](auto& b) { put32(b, 92 + 16 * 7 + 4, 0x7FFFFFF0); },
      "segment 7 runs past"},
     {"segment inside header", [](auto& b) { put32(b, 92 + 16 * 0, 8); },
@@ -520,7 +518,11 @@ const Damage kDamages[] = {
      "header refers to no GUID entry"},
     {"import file GUID bad", [](auto& b) { put32(b, 884, 7); },
      "import-file entry refers to no GUID entry"},
-    {"import file name too long", [](auto& b) { b[884 + 12] = 0xFD; b[884 + 13] = 0x7F; },
+    {"import file name too long",
+     [](auto& b) {
+         b[884 + 12] = 0xFD;
+         b[884 + 13] = 0x7F;
+     },
      "import-file entry runs past its segment"},
     {"import info file bad", [](auto& b) { put32(b, 860 + 4, 4); },
      "import-info entry refers to no import file"},
@@ -545,7 +547,8 @@ TEST_P(DamagedImage, IsRejectedWithAReason)
     GetParam().apply(bytes);
     // A copy of exactly the damaged size, so a sanitizer sees any overrun.
     std::vector<uint8_t> exact(bytes.begin(), bytes.end());
-    const tlb::MsftReadResult r = tlb::read_msft(exact.empty() ? nullptr : exact.data(), exact.size());
+    const tlb::MsftReadResult r =
+        tlb::read_msft(exact.empty() ? nullptr : exact.data(), exact.size());
     EXPECT_FALSE(r.image.has_value());
     EXPECT_FALSE(r.error.empty());
     EXPECT_NE(r.error.find(GetParam().reason), std::string::npos) << r.error;
@@ -584,4 +587,4 @@ TEST(DamagedImageSweep, ByteFlipsNeverCrash)
     EXPECT_GT(rejected, 0u);
 }
 
-} // namespace
+}  // namespace

@@ -275,14 +275,17 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSA
                 k.id = r.next_id++;
             }
         }
-        if (!parts.empty()) id = r.keys[path].id;
-        else if (root_path(hKey) == nullptr) id = hKey->key_id;
+        if (!parts.empty())
+            id = r.keys[path].id;
+        else if (root_path(hKey) == nullptr)
+            id = hKey->key_id;
 
         HKEY h = new_handle(path, id, samDesired);
         if (!h) return ERROR_NOT_ENOUGH_MEMORY;
         *phkResult = h;
         if (lpdwDisposition)
-            *lpdwDisposition = missing_paths.empty() ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+            *lpdwDisposition =
+                missing_paths.empty() ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
         return ERROR_SUCCESS;
     });
 }
@@ -427,8 +430,8 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
     });
 }
 
-LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
-                      LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
+                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     return guarded([&]() -> LSTATUS {
         Registry& r = registry();

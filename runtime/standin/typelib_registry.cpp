@@ -192,7 +192,8 @@ void register_interface(const TypeLibEntries& lib, const RegisteredInterface& it
     if (create(HKEY_CLASSES_ROOT, u"Interface\\" + guid_text(itf.iid), key)) return;
     if (itf.name) set_text(key.get(), nullptr, itf.name);
     Key stub;
-    if (!create(key.get(), u"ProxyStubClsid", stub)) set_text(stub.get(), nullptr, kTypeLibMarshaler);
+    if (!create(key.get(), u"ProxyStubClsid", stub))
+        set_text(stub.get(), nullptr, kTypeLibMarshaler);
     Key stub32;
     if (!create(key.get(), u"ProxyStubClsid32", stub32))
         set_text(stub32.get(), nullptr, kTypeLibMarshaler);
@@ -232,7 +233,8 @@ int StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax)
     static const char16_t digits[] = u"0123456789ABCDEF";
     int n = 0;
     auto put_hex = [&](unsigned long long value, int width) {
-        for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out[n++] = digits[(value >> shift) & 0xF];
+        for (int shift = (width - 1) * 4; shift >= 0; shift -= 4)
+            out[n++] = digits[(value >> shift) & 0xF];
     };
     out[n++] = u'{';
     put_hex(g.Data1, 8);
@@ -288,8 +290,10 @@ HRESULT unregister(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYS
         RegDeleteKeyW(HKEY_CLASSES_ROOT, itf.c_str());
     }
 
-    // The path key, then its locale key if that is now empty.
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, path_key.c_str());
+    // The path key, then its locale key if that is now empty. A path key that
+    // stays leaves the library registered, which the caller must hear of.
+    if (RegDeleteKeyW(HKEY_CLASSES_ROOT, path_key.c_str()) != ERROR_SUCCESS)
+        return TYPE_E_REGISTRYACCESS;
     RegDeleteKeyW(HKEY_CLASSES_ROOT, (version_key + u'\\' + locale).c_str());
 
     // The version key goes only when nothing but FLAGS and HELPDIR remains;
@@ -317,8 +321,7 @@ HRESULT RegisterTypeLibEntries(const TypeLibEntries* lib, const OLECHAR* szFullP
     }
 }
 
-HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                          SYSKIND syskind)
+HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind)
 {
     try {
         return unregister(libID, wVerMajor, wVerMinor, lcid, syskind);

@@ -64,7 +64,8 @@ HRESULT RegisterTypeLibEntries(const TypeLibEntries* entries, const OLECHAR* szF
 // identifier keys when nothing else remains in them. E_INVALIDARG when the
 // library is not registered so, as the platform answers; TYPE_E_INVALIDSTATE
 // when the registered library cannot be read: the stand-in reads only the
-// libraries registered through it in this process, by their paths.
+// libraries registered through it in this process, by their paths;
+// TYPE_E_REGISTRYACCESS when the path key cannot be removed.
 HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
                           SYSKIND syskind);
 

@@ -225,9 +225,7 @@ HRESULT real_bstr(double value, int digits, BSTR& out)
 HRESULT text_of(const VARIANT& v, VARTYPE from, USHORT flags, BSTR& out)
 {
     switch (from) {
-    case VT_EMPTY:
-        out = SysAllocStringLen(nullptr, 0);
-        return out ? S_OK : E_OUTOFMEMORY;
+    case VT_EMPTY: out = SysAllocStringLen(nullptr, 0); return out ? S_OK : E_OUTOFMEMORY;
     case VT_BOOL:
         if (flags & (VARIANT_ALPHABOOL | kLocalBool))
             return to_bstr(v.boolVal ? "True" : "False", out);

@@ -63,7 +63,10 @@ inline std::string printable(TextView text)
     return out;
 }
 #ifdef _WIN32
-inline std::string printable(std::u16string_view text) { return printable(TextView(as_text(text))); }
+inline std::string printable(std::u16string_view text)
+{
+    return printable(TextView(as_text(text)));
+}
 #endif
 
 inline std::string hex(HRESULT status)
@@ -92,11 +95,36 @@ inline VARIANT of_type(VARTYPE vt)
     return v;
 }
 
-inline VARIANT string_value(BSTR s) { VARIANT v = of_type(VT_BSTR); v.bstrVal = s; return v; }
-inline VARIANT string_reference(BSTR* s) { VARIANT v = of_type(VT_BYREF | VT_BSTR); v.pbstrVal = s; return v; }
-inline VARIANT variant_reference(VARIANT* inner) { VARIANT v = of_type(VT_BYREF | VT_VARIANT); v.pvarVal = inner; return v; }
-inline VARIANT long_value(LONG n) { VARIANT v = of_type(VT_I4); v.lVal = n; return v; }
-inline VARIANT bool_reference(VARIANT_BOOL* b) { VARIANT v = of_type(VT_BYREF | VT_BOOL); v.pboolVal = b; return v; }
+inline VARIANT string_value(BSTR s)
+{
+    VARIANT v = of_type(VT_BSTR);
+    v.bstrVal = s;
+    return v;
+}
+inline VARIANT string_reference(BSTR* s)
+{
+    VARIANT v = of_type(VT_BYREF | VT_BSTR);
+    v.pbstrVal = s;
+    return v;
+}
+inline VARIANT variant_reference(VARIANT* inner)
+{
+    VARIANT v = of_type(VT_BYREF | VT_VARIANT);
+    v.pvarVal = inner;
+    return v;
+}
+inline VARIANT long_value(LONG n)
+{
+    VARIANT v = of_type(VT_I4);
+    v.lVal = n;
+    return v;
+}
+inline VARIANT bool_reference(VARIANT_BOOL* b)
+{
+    VARIANT v = of_type(VT_BYREF | VT_BOOL);
+    v.pboolVal = b;
+    return v;
+}
 
 // ---- the identity members ----
 
@@ -123,7 +151,8 @@ struct TextMemberCall {
     std::u16string_view text;  // the expected string result
 };
 
-inline constexpr WORD kEitherWay = DISPATCH_METHOD | DISPATCH_PROPERTYGET;  // what script engines send
+inline constexpr WORD kEitherWay =
+    DISPATCH_METHOD | DISPATCH_PROPERTYGET;  // what script engines send
 
 inline const TextMemberCall kTextMemberCalls[] = {
     {1, DISPATCH_PROPERTYGET, expected::kName},
@@ -169,8 +198,9 @@ inline std::vector<Text> items_by_position(_Collection* list)
         rt::Variant element;
         const HRESULT hr = list->Item(&index, element.put());
         EXPECT_EQ(hr, S_OK) << "Item(" << i << "): " << hex(hr);
-        items.push_back(SUCCEEDED(hr) ? element_text(*element.get(), "position " + std::to_string(i))
-                                      : as_text(u"<missing>"));
+        items.push_back(SUCCEEDED(hr)
+                            ? element_text(*element.get(), "position " + std::to_string(i))
+                            : as_text(u"<missing>"));
     }
     return items;
 }
@@ -212,7 +242,8 @@ inline std::vector<Text> items_by_enumeration(_Collection* list)
             break;
         }
         EXPECT_EQ(fetched, 1u);
-        items.push_back(element_text(*element.get(), "enumerated element " + std::to_string(items.size() + 1)));
+        items.push_back(
+            element_text(*element.get(), "enumerated element " + std::to_string(items.size() + 1)));
     }
     return items;
 }

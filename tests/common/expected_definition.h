@@ -154,87 +154,87 @@ struct LimitRow {
     int catalogue_position;  // 1 to 96; 0: not in the catalogue
 };
 inline constexpr LimitRow kLimitRows[81] = {
-    {u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}", true, 99, 1},  // 1
-    {u"{E2657B7F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 2},  // 2
-    {u"{4B59F580-744D-11d2-BF65-00C04F794409}", true, 99, 0},  // 3
-    {u"{4B59F57C-744D-11d2-BF65-00C04F794409}", true, 99, 0},  // 4
-    {u"{0CB6D926-5775-11d2-8521-00C04FCCA0C7}", true, 99, 26},  // 5
-    {u"{0CB6D927-5775-11d2-8521-00C04FCCA0C7}", true, 255, 27},  // 6
-    {u"{E2657B82-7F5B-11d2-BF88-00C04F79999C}", true, 99, 28},  // 7
-    {u"{E2657B81-7F5B-11d2-BF88-00C04F79999C}", true, 255, 29},  // 8
-    {u"{FB6D6CB7-C467-11d2-A8F8-00C04F72FDB6}", true, 99, 30},  // 9
-    {u"{FB6D6CB8-C467-11d2-A8F8-00C04F72FDB6}", true, 255, 31},  // 10
-    {u"{E2657BA2-7F5B-11d2-BF88-00C04F79999C}", true, 99, 32},  // 11
-    {u"{E2657BA1-7F5B-11d2-BF88-00C04F79999C}", true, 255, 33},  // 12
-    {u"{4FDD7631-B44F-11d3-AE6D-00C04F7A74B4}", true, 99, 34},  // 13
-    {u"{4FDD7632-B44F-11d3-AE6D-00C04F7A74B4}", true, 255, 35},  // 14
-    {u"{E2657B84-7F5B-11d2-BF88-00C04F79999C}", true, 99, 36},  // 15
-    {u"{E2657B83-7F5B-11d2-BF88-00C04F79999C}", true, 255, 37},  // 16
+    {u"{E2657B80-7F5B-11d2-BF88-00C04F79999C}", true, 99, 1},      // 1
+    {u"{E2657B7F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 2},     // 2
+    {u"{4B59F580-744D-11d2-BF65-00C04F794409}", true, 99, 0},      // 3
+    {u"{4B59F57C-744D-11d2-BF65-00C04F794409}", true, 99, 0},      // 4
+    {u"{0CB6D926-5775-11d2-8521-00C04FCCA0C7}", true, 99, 26},     // 5
+    {u"{0CB6D927-5775-11d2-8521-00C04FCCA0C7}", true, 255, 27},    // 6
+    {u"{E2657B82-7F5B-11d2-BF88-00C04F79999C}", true, 99, 28},     // 7
+    {u"{E2657B81-7F5B-11d2-BF88-00C04F79999C}", true, 255, 29},    // 8
+    {u"{FB6D6CB7-C467-11d2-A8F8-00C04F72FDB6}", true, 99, 30},     // 9
+    {u"{FB6D6CB8-C467-11d2-A8F8-00C04F72FDB6}", true, 255, 31},    // 10
+    {u"{E2657BA2-7F5B-11d2-BF88-00C04F79999C}", true, 99, 32},     // 11
+    {u"{E2657BA1-7F5B-11d2-BF88-00C04F79999C}", true, 255, 33},    // 12
+    {u"{4FDD7631-B44F-11d3-AE6D-00C04F7A74B4}", true, 99, 34},     // 13
+    {u"{4FDD7632-B44F-11d3-AE6D-00C04F7A74B4}", true, 255, 35},    // 14
+    {u"{E2657B84-7F5B-11d2-BF88-00C04F79999C}", true, 99, 36},     // 15
+    {u"{E2657B83-7F5B-11d2-BF88-00C04F79999C}", true, 255, 37},    // 16
     {u"{1D7F6398-508D-11d3-BFA5-00C04F794409}", true, 65000, 38},  // 17
     {u"{EC61AE54-A471-11d2-BF5E-00C04F799D26}", true, 65000, 39},  // 18
-    {u"{024DE190-2C54-11d4-8DA1-00C04F0778AE}", true, 99, 40},  // 19
-    {u"{024DE194-2C54-11d4-8DA1-00C04F0778AE}", true, 255, 41},  // 20
-    {u"{E2657B86-7F5B-11d2-BF88-00C04F79999C}", true, 99, 42},  // 21
-    {u"{E2657B85-7F5B-11d2-BF88-00C04F79999C}", true, 255, 43},  // 22
-    {u"{6E8C5C52-15F3-4a15-BB8C-B9725AC4E64C}", true, 65000, 0},  // 23
+    {u"{024DE190-2C54-11d4-8DA1-00C04F0778AE}", true, 99, 40},     // 19
+    {u"{024DE194-2C54-11d4-8DA1-00C04F0778AE}", true, 255, 41},    // 20
+    {u"{E2657B86-7F5B-11d2-BF88-00C04F79999C}", true, 99, 42},     // 21
+    {u"{E2657B85-7F5B-11d2-BF88-00C04F79999C}", true, 255, 43},    // 22
+    {u"{6E8C5C52-15F3-4a15-BB8C-B9725AC4E64C}", true, 65000, 0},   // 23
     {u"{5D7008A4-AF7D-4c2d-9091-BED591F08C8C}", false, 65000, 0},  // 24
-    {u"{E2657B88-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},  // 25
-    {u"{E2657B87-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},  // 26
-    {u"{CEB6C95D-E243-11d2-BFCC-00C04F79999C}", true, 99, 44},  // 27
-    {u"{CEB6C95E-E243-11d2-BFCC-00C04F79999C}", true, 255, 45},  // 28
-    {u"{E2657B8C-7F5B-11d2-BF88-00C04F79999C}", true, 99, 46},  // 29
-    {u"{E2657B8B-7F5B-11d2-BF88-00C04F79999C}", true, 255, 47},  // 30
-    {u"{4B59F581-744D-11d2-BF65-00C04F794409}", true, 99, 48},  // 31
-    {u"{4B59F57D-744D-11d2-BF65-00C04F794409}", true, 255, 49},  // 32
-    {u"{E2657B8E-7F5B-11d2-BF88-00C04F79999C}", true, 99, 50},  // 33
-    {u"{E2657B8D-7F5B-11d2-BF88-00C04F79999C}", true, 255, 51},  // 34
-    {u"{E2657B90-7F5B-11d2-BF88-00C04F79999C}", true, 99, 52},  // 35
-    {u"{E2657B8F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 53},  // 36
-    {u"{A02C9EA5-721D-11d2-BF64-00C04F794409}", true, 99, 54},  // 37
-    {u"{A02C9EA6-721D-11d2-BF64-00C04F794409}", true, 255, 55},  // 38
-    {u"{E2657B92-7F5B-11d2-BF88-00C04F79999C}", true, 99, 56},  // 39
-    {u"{E2657B91-7F5B-11d2-BF88-00C04F79999C}", true, 255, 57},  // 40
-    {u"{5AF24219-CB7C-11d2-A8F8-00C04F72FDB6}", true, 99, 58},  // 41
-    {u"{5AF2421A-CB7C-11d2-A8F8-00C04F72FDB6}", true, 255, 59},  // 42
-    {u"{E2657B94-7F5B-11d2-BF88-00C04F79999C}", true, 99, 60},  // 43
-    {u"{E2657B93-7F5B-11d2-BF88-00C04F79999C}", true, 255, 61},  // 44
-    {u"{E2657BA6-7F5B-11d2-BF88-00C04F79999C}", true, 99, 62},  // 45
-    {u"{E2657BA5-7F5B-11d2-BF88-00C04F79999C}", true, 255, 63},  // 46
-    {u"{852452C3-575C-11d2-8520-00C04FCCA0C7}", true, 99, 64},  // 47
-    {u"{B4FD0551-575F-11d2-8521-00C04FCCA0C7}", true, 255, 65},  // 48
-    {u"{E2657B96-7F5B-11d2-BF88-00C04F79999C}", true, 99, 66},  // 49
-    {u"{E2657B95-7F5B-11d2-BF88-00C04F79999C}", true, 255, 67},  // 50
-    {u"{560BC190-3FC8-11d3-AE0C-00C04FCC90B7}", true, 99, 68},  // 51
-    {u"{560BC191-3FC8-11d3-AE0C-00C04FCC90B7}", true, 255, 69},  // 52
-    {u"{E2657B98-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},  // 53
-    {u"{E2657B97-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},  // 54
-    {u"{5B8F7E14-72B9-11d2-BF64-00C04F794409}", true, 99, 70},  // 55
-    {u"{5B8F7E16-72B9-11d2-BF64-00C04F794409}", true, 255, 71},  // 56
-    {u"{67ADA9D1-6183-11d2-8F3C-00C04F880E61}", true, 50, 72},  // 57
-    {u"{4F1ABDD1-63E7-11d2-8F3D-00C04F880E61}", true, 160, 73},  // 58
-    {u"{5B8F7E15-72B9-11d2-BF64-00C04F794409}", true, 99, 74},  // 59
-    {u"{5B8F7E17-72B9-11d2-BF64-00C04F794409}", true, 255, 75},  // 60
-    {u"{5F2E1981-663C-11d2-8526-00C04FCCA0C7}", true, 1, 76},  // 61
-    {u"{E2657B9A-7F5B-11d2-BF88-00C04F79999C}", true, 99, 77},  // 62
-    {u"{E2657B99-7F5B-11d2-BF88-00C04F79999C}", true, 255, 78},  // 63
-    {u"{E2657B9C-7F5B-11d2-BF88-00C04F79999C}", true, 99, 79},  // 64
-    {u"{E2657B9B-7F5B-11d2-BF88-00C04F79999C}", true, 255, 80},  // 65
-    {u"{E2657B9E-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},  // 66
-    {u"{E2657B9D-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},  // 67
+    {u"{E2657B88-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},      // 25
+    {u"{E2657B87-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},     // 26
+    {u"{CEB6C95D-E243-11d2-BFCC-00C04F79999C}", true, 99, 44},     // 27
+    {u"{CEB6C95E-E243-11d2-BFCC-00C04F79999C}", true, 255, 45},    // 28
+    {u"{E2657B8C-7F5B-11d2-BF88-00C04F79999C}", true, 99, 46},     // 29
+    {u"{E2657B8B-7F5B-11d2-BF88-00C04F79999C}", true, 255, 47},    // 30
+    {u"{4B59F581-744D-11d2-BF65-00C04F794409}", true, 99, 48},     // 31
+    {u"{4B59F57D-744D-11d2-BF65-00C04F794409}", true, 255, 49},    // 32
+    {u"{E2657B8E-7F5B-11d2-BF88-00C04F79999C}", true, 99, 50},     // 33
+    {u"{E2657B8D-7F5B-11d2-BF88-00C04F79999C}", true, 255, 51},    // 34
+    {u"{E2657B90-7F5B-11d2-BF88-00C04F79999C}", true, 99, 52},     // 35
+    {u"{E2657B8F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 53},    // 36
+    {u"{A02C9EA5-721D-11d2-BF64-00C04F794409}", true, 99, 54},     // 37
+    {u"{A02C9EA6-721D-11d2-BF64-00C04F794409}", true, 255, 55},    // 38
+    {u"{E2657B92-7F5B-11d2-BF88-00C04F79999C}", true, 99, 56},     // 39
+    {u"{E2657B91-7F5B-11d2-BF88-00C04F79999C}", true, 255, 57},    // 40
+    {u"{5AF24219-CB7C-11d2-A8F8-00C04F72FDB6}", true, 99, 58},     // 41
+    {u"{5AF2421A-CB7C-11d2-A8F8-00C04F72FDB6}", true, 255, 59},    // 42
+    {u"{E2657B94-7F5B-11d2-BF88-00C04F79999C}", true, 99, 60},     // 43
+    {u"{E2657B93-7F5B-11d2-BF88-00C04F79999C}", true, 255, 61},    // 44
+    {u"{E2657BA6-7F5B-11d2-BF88-00C04F79999C}", true, 99, 62},     // 45
+    {u"{E2657BA5-7F5B-11d2-BF88-00C04F79999C}", true, 255, 63},    // 46
+    {u"{852452C3-575C-11d2-8520-00C04FCCA0C7}", true, 99, 64},     // 47
+    {u"{B4FD0551-575F-11d2-8521-00C04FCCA0C7}", true, 255, 65},    // 48
+    {u"{E2657B96-7F5B-11d2-BF88-00C04F79999C}", true, 99, 66},     // 49
+    {u"{E2657B95-7F5B-11d2-BF88-00C04F79999C}", true, 255, 67},    // 50
+    {u"{560BC190-3FC8-11d3-AE0C-00C04FCC90B7}", true, 99, 68},     // 51
+    {u"{560BC191-3FC8-11d3-AE0C-00C04FCC90B7}", true, 255, 69},    // 52
+    {u"{E2657B98-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},      // 53
+    {u"{E2657B97-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},     // 54
+    {u"{5B8F7E14-72B9-11d2-BF64-00C04F794409}", true, 99, 70},     // 55
+    {u"{5B8F7E16-72B9-11d2-BF64-00C04F794409}", true, 255, 71},    // 56
+    {u"{67ADA9D1-6183-11d2-8F3C-00C04F880E61}", true, 50, 72},     // 57
+    {u"{4F1ABDD1-63E7-11d2-8F3D-00C04F880E61}", true, 160, 73},    // 58
+    {u"{5B8F7E15-72B9-11d2-BF64-00C04F794409}", true, 99, 74},     // 59
+    {u"{5B8F7E17-72B9-11d2-BF64-00C04F794409}", true, 255, 75},    // 60
+    {u"{5F2E1981-663C-11d2-8526-00C04FCCA0C7}", true, 1, 76},      // 61
+    {u"{E2657B9A-7F5B-11d2-BF88-00C04F79999C}", true, 99, 77},     // 62
+    {u"{E2657B99-7F5B-11d2-BF88-00C04F79999C}", true, 255, 78},    // 63
+    {u"{E2657B9C-7F5B-11d2-BF88-00C04F79999C}", true, 99, 79},     // 64
+    {u"{E2657B9B-7F5B-11d2-BF88-00C04F79999C}", true, 255, 80},    // 65
+    {u"{E2657B9E-7F5B-11d2-BF88-00C04F79999C}", true, 99, 0},      // 66
+    {u"{E2657B9D-7F5B-11d2-BF88-00C04F79999C}", true, 255, 0},     // 67
     {u"{0CB6D929-5775-11d2-8521-00C04FCCA0C7}", true, 65000, 81},  // 68
     {u"{0CB6D92A-5775-11d2-8521-00C04FCCA0C7}", true, 65000, 82},  // 69
     {u"{0CB6D92B-5775-11d2-8521-00C04FCCA0C7}", true, 65000, 83},  // 70
-    {u"{4F1ABDD3-63E7-11d2-8F3D-00C04F880E61}", true, 160, 84},  // 71
-    {u"{4B59F57F-744D-11d2-BF65-00C04F794409}", true, 99, 85},  // 72
-    {u"{4B59F57B-744D-11d2-BF65-00C04F794409}", true, 255, 86},  // 73
-    {u"{A08BAE21-0605-11d5-8E2E-00C04F0778AE}", true, 99, 87},  // 74
-    {u"{A08BAE25-0605-11d5-8E2E-00C04F0778AE}", true, 255, 88},  // 75
-    {u"{4B59F57E-744D-11d2-BF65-00C04F794409}", true, 99, 89},  // 76
-    {u"{4B59F57A-744D-11d2-BF65-00C04F794409}", true, 255, 90},  // 77
-    {u"{0CB6D921-5775-11d2-8521-00C04FCCA0C7}", true, 99, 91},  // 78
-    {u"{0CB6D925-5775-11d2-8521-00C04FCCA0C7}", true, 255, 92},  // 79
-    {u"{E2657BA0-7F5B-11d2-BF88-00C04F79999C}", true, 99, 93},  // 80
-    {u"{E2657B9F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 94},  // 81
+    {u"{4F1ABDD3-63E7-11d2-8F3D-00C04F880E61}", true, 160, 84},    // 71
+    {u"{4B59F57F-744D-11d2-BF65-00C04F794409}", true, 99, 85},     // 72
+    {u"{4B59F57B-744D-11d2-BF65-00C04F794409}", true, 255, 86},    // 73
+    {u"{A08BAE21-0605-11d5-8E2E-00C04F0778AE}", true, 99, 87},     // 74
+    {u"{A08BAE25-0605-11d5-8E2E-00C04F0778AE}", true, 255, 88},    // 75
+    {u"{4B59F57E-744D-11d2-BF65-00C04F794409}", true, 99, 89},     // 76
+    {u"{4B59F57A-744D-11d2-BF65-00C04F794409}", true, 255, 90},    // 77
+    {u"{0CB6D921-5775-11d2-8521-00C04FCCA0C7}", true, 99, 91},     // 78
+    {u"{0CB6D925-5775-11d2-8521-00C04FCCA0C7}", true, 255, 92},    // 79
+    {u"{E2657BA0-7F5B-11d2-BF88-00C04F79999C}", true, 99, 93},     // 80
+    {u"{E2657B9F-7F5B-11d2-BF88-00C04F79999C}", true, 255, 94},    // 81
 };
 
 // True when a limit row gives catalogue position `position` (1 to 96): the
@@ -250,7 +250,10 @@ constexpr bool has_limit_row(int position)
 
 namespace shape {
 
-constexpr char16_t folded(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+constexpr char16_t folded(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
 
 constexpr bool equal_ignoring_case(std::u16string_view a, std::u16string_view b)
 {
@@ -268,7 +271,8 @@ constexpr bool guid_shaped(std::u16string_view g)
     for (std::size_t i = 1; i < 37; ++i) {
         const char16_t c = folded(g[i]);
         const bool hyphen = i == 9 || i == 14 || i == 19 || i == 24;
-        if (hyphen ? c != u'-' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return false;
+        if (hyphen ? c != u'-' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
+            return false;
     }
     return true;
 }
@@ -289,7 +293,8 @@ constexpr bool catalogue_well_formed()
 constexpr bool positions_agree()
 {
     for (const LimitRow& r : kLimitRows) {
-        if (!guid_shaped(r.guid) || r.catalogue_position < 0 || r.catalogue_position > 96) return false;
+        if (!guid_shaped(r.guid) || r.catalogue_position < 0 || r.catalogue_position > 96)
+            return false;
         for (int p = 1; p <= 96; ++p)
             if ((kCatalogue[p - 1] == r.guid) != (r.catalogue_position == p)) return false;
     }
@@ -310,7 +315,8 @@ constexpr int catalogue_entries_without_row()
     return n;
 }
 
-static_assert(catalogue_well_formed(), "catalogue: 96 distinct GUIDs, without regard to letter case");
+static_assert(catalogue_well_formed(),
+              "catalogue: 96 distinct GUIDs, without regard to letter case");
 static_assert(positions_agree(), "limit rows: catalogue positions agree with the catalogue");
 static_assert(count_rows([](const LimitRow& r) { return r.catalogue_position != 0; }) == 71);
 static_assert(count_rows([](const LimitRow& r) { return r.maximum == 99; }) == 36);

@@ -79,9 +79,9 @@ inline std::vector<std::u16string> lookalikes(std::u16string_view guid)
         g + u" ",
         u"\t" + g,
         g + u"\r\n",
-        u"\u00A0" + g,    // a no-break space
-        g + u"\0"s,       // a trailing zero unit
-        u"\0"s + g,       // a leading zero unit
+        u"\u00A0" + g,  // a no-break space
+        g + u"\0"s,     // a trailing zero unit
+        u"\0"s + g,     // a leading zero unit
         zero_inside,
         no_hyphens,
         u"\"" + g + u"\"",

@@ -55,7 +55,10 @@ inline WideText wide(const std::string& utf8)
     return out;
 }
 
-inline std::string utf8(const WCHAR* units, std::size_t length) { return text::utf8_of(units, length); }
+inline std::string utf8(const WCHAR* units, std::size_t length)
+{
+    return text::utf8_of(units, length);
+}
 
 inline std::string render(DWORD type, const std::vector<BYTE>& data)
 {
@@ -122,8 +125,8 @@ inline bool add_tree(HKEY root, const std::string& path, Lines& out)
     std::vector<std::string> children;
     for (DWORD i = 0;; ++i) {
         DWORD name_units = static_cast<DWORD>(name.size());
-        const LSTATUS s = RegEnumKeyExW(key, i, name.data(), &name_units, nullptr, nullptr,
-                                        nullptr, nullptr);
+        const LSTATUS s =
+            RegEnumKeyExW(key, i, name.data(), &name_units, nullptr, nullptr, nullptr, nullptr);
         if (s == ERROR_NO_MORE_ITEMS) break;
         if (s != ERROR_SUCCESS) {
             ok = false;

@@ -141,8 +141,9 @@ void check_exports(const PeImage& image)
         const pecheck::Export& e = image.exports[i];
         exact = e.ordinal == i + 1 && e.name == kExports[i] && e.rva != 0;
     }
-    report(exact, "exports exactly DllCanUnloadNow @1, DllGetClassObject @2, "
-                  "DllRegisterServer @3, DllUnregisterServer @4",
+    report(exact,
+           "exports exactly DllCanUnloadNow @1, DllGetClassObject @2, "
+           "DllRegisterServer @3, DllUnregisterServer @4",
            found);
 }
 

@@ -4,7 +4,7 @@
 
 #ifdef _WIN32
 #else
-#include <dlfcn.h>
+#  include <dlfcn.h>
 #endif
 
 #include <cstdio>
@@ -102,6 +102,9 @@ std::string HostModule::take_error_record()
     return text;
 }
 
-std::string utf8_of(const OLECHAR* units, std::size_t length) { return text::utf8_of(units, length); }
+std::string utf8_of(const OLECHAR* units, std::size_t length)
+{
+    return text::utf8_of(units, length);
+}
 
 }  // namespace probe

@@ -1,5 +1,6 @@
 // orvanta-probe [--module PATH] [--json]
 // Loads the module as a host does and prints the whole server definition.
+#include "definition/module_identity.h"
 #include "tools/probe/host_module.h"
 #include "tools/probe/server_report.h"
 
@@ -8,8 +9,8 @@
 #include <string>
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
+#  include <fcntl.h>
+#  include <io.h>
 #endif
 
 namespace {
@@ -20,9 +21,9 @@ const char kUsage[] = "usage: orvanta-probe [--module PATH] [--json]\n";
 std::string default_module_path(const char* argv0)
 {
 #ifdef _WIN32
-    const char* name = "TivOrvantaZNA100.dll";
+    const std::string name = std::string(orvanta::identity::kModuleName) + ".dll";
 #else
-    const char* name = "libTivOrvantaZNA100.so";
+    const std::string name = "lib" + std::string(orvanta::identity::kModuleName) + ".so";
 #endif
     std::string self = argv0;
     const std::size_t slash = self.find_last_of("/\\");

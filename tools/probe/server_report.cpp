@@ -57,9 +57,11 @@ public:
             rt_.VariantInit(&value);
             index.vt = VT_I4;
             index.lVal = i;
-            check(list->Item(&index, &value), std::string(step) + " Item(" + std::to_string(i) + ")");
-            out.push_back(value.vt == VT_BSTR ? utf8_of(value.bstrVal, rt_.SysStringLen(value.bstrVal))
-                                              : "<not text>");
+            check(list->Item(&index, &value),
+                  std::string(step) + " Item(" + std::to_string(i) + ")");
+            out.push_back(value.vt == VT_BSTR
+                              ? utf8_of(value.bstrVal, rt_.SysStringLen(value.bstrVal))
+                              : "<not text>");
             rt_.VariantClear(&value);
         }
         return out;
@@ -109,11 +111,15 @@ ServerReport read_server(HostModule& module, IServer* server)
 {
     Reader r(module, server);
     ServerReport report;
-    report.server_category = r.text("IServer::ServerCategory", [&](BSTR* s) { return server->ServerCategory(s); });
+    report.server_category =
+        r.text("IServer::ServerCategory", [&](BSTR* s) { return server->ServerCategory(s); });
     report.name = r.text("IServer::Name", [&](BSTR* s) { return server->get_Name(s); });
-    report.description = r.text("IServer::Description", [&](BSTR* s) { return server->get_Description(s); });
-    report.release_number = r.text("IServer::ReleaseNumber", [&](BSTR* s) { return server->get_ReleaseNumber(s); });
-    report.server_guid = r.text("IServer::ServerGUID", [&](BSTR* s) { return server->get_ServerGUID(s); });
+    report.description =
+        r.text("IServer::Description", [&](BSTR* s) { return server->get_Description(s); });
+    report.release_number =
+        r.text("IServer::ReleaseNumber", [&](BSTR* s) { return server->get_ReleaseNumber(s); });
+    report.server_guid =
+        r.text("IServer::ServerGUID", [&](BSTR* s) { return server->get_ServerGUID(s); });
 
     _Collection* list = nullptr;
     r.check(server->DefaultComponents(&list), "IServer::DefaultComponents");
@@ -124,7 +130,8 @@ ServerReport read_server(HostModule& module, IServer* server)
     // The probe knows the limit table's keys only to ask about the rows that
     // the catalogue does not name; the answers come from the module.
     for (const orvanta::LimitRow& row : orvanta::kLimitRows) {
-        const std::string guid = utf8_of(reinterpret_cast<const OLECHAR*>(row.guid.data()), row.guid.size());
+        const std::string guid =
+            utf8_of(reinterpret_cast<const OLECHAR*>(row.guid.data()), row.guid.size());
         if (std::find(guids.begin(), guids.end(), guid) == guids.end())
             report.outside_catalogue.push_back(r.limit(guid));
     }
@@ -162,8 +169,9 @@ std::string json_string(const std::string& s)
 
 std::string json_limit(const Limit& l, const std::string& position)
 {
-    return "{" + position + "\"guid\": " + json_string(l.guid) + ", \"maximum\": " +
-           std::to_string(l.maximum) + ", \"familyTotal\": " + (l.family_total ? "true" : "false") + "}";
+    return "{" + position + "\"guid\": " + json_string(l.guid) +
+           ", \"maximum\": " + std::to_string(l.maximum) +
+           ", \"familyTotal\": " + (l.family_total ? "true" : "false") + "}";
 }
 
 const char* attach_name(int32_t result)
@@ -190,7 +198,8 @@ std::string as_json(const ServerReport& r)
     out += "    \"ServerGUID\": " + json_string(r.server_guid) + "\n  },\n";
     out += "  \"defaultComponents\": [\n";
     for (std::size_t i = 0; i < r.components.size(); ++i)
-        out += "    " + json_limit(r.components[i], "\"position\": " + std::to_string(i + 1) + ", ") +
+        out += "    " +
+               json_limit(r.components[i], "\"position\": " + std::to_string(i + 1) + ", ") +
                (i + 1 < r.components.size() ? ",\n" : "\n");
     out += "  ],\n  \"limitsOutsideCatalogue\": [\n";
     for (std::size_t i = 0; i < r.outside_catalogue.size(); ++i)
@@ -201,8 +210,9 @@ std::string as_json(const ServerReport& r)
     out += "    \"isAttachable\": [\n";
     for (std::size_t i = 0; i < r.attachments.size(); ++i) {
         const Attachment& a = r.attachments[i];
-        out += "      {\"parent\": " + json_string(a.parent) + ", \"attachment\": " +
-               json_string(a.attachment) + ", \"result\": " + std::to_string(a.result) + "}" +
+        out += "      {\"parent\": " + json_string(a.parent) +
+               ", \"attachment\": " + json_string(a.attachment) +
+               ", \"result\": " + std::to_string(a.result) + "}" +
                (i + 1 < r.attachments.size() ? ",\n" : "\n");
     }
     out += "    ]\n  }\n}\n";
@@ -214,8 +224,11 @@ std::string as_table(const ServerReport& r)
     char line[256];
     std::string out = "Identity\n";
     const std::pair<const char*, const std::string*> identity[] = {
-        {"ServerCategory", &r.server_category}, {"Name", &r.name}, {"Description", &r.description},
-        {"ReleaseNumber", &r.release_number},   {"ServerGUID", &r.server_guid}};
+        {"ServerCategory", &r.server_category},
+        {"Name", &r.name},
+        {"Description", &r.description},
+        {"ReleaseNumber", &r.release_number},
+        {"ServerGUID", &r.server_guid}};
     for (const auto& [label, value] : identity) {
         std::snprintf(line, sizeof line, "  %-15s %s\n", label, value->c_str());
         out += line;
@@ -237,7 +250,8 @@ std::string as_table(const ServerReport& r)
                       static_cast<int>(l.maximum), l.family_total ? "True" : "False");
         out += line;
     }
-    std::snprintf(line, sizeof line, "\nAttachment\n  Catalogue entries with an attachment list: %d of %zu\n",
+    std::snprintf(line, sizeof line,
+                  "\nAttachment\n  Catalogue entries with an attachment list: %d of %zu\n",
                   r.parents_with_list, r.components.size());
     out += line;
     for (const Attachment& a : r.attachments) {

@@ -23,9 +23,9 @@ struct Attachment {
 
 struct ServerReport {
     std::string server_category, name, description, release_number, server_guid;
-    std::vector<Limit> components;          // the catalogue, in order, with limits
-    std::vector<Limit> outside_catalogue;   // limit rows naming other GUIDs
-    int parents_with_list = 0;              // catalogue entries with an attachment list
+    std::vector<Limit> components;         // the catalogue, in order, with limits
+    std::vector<Limit> outside_catalogue;  // limit rows naming other GUIDs
+    int parents_with_list = 0;             // catalogue entries with an attachment list
     std::vector<Attachment> attachments;
 };
 

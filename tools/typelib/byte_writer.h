@@ -54,4 +54,4 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-} // namespace tlb
+}  // namespace tlb

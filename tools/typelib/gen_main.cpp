@@ -16,7 +16,7 @@ int usage()
     return 2;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -38,7 +38,7 @@ int main(int argc, char** argv)
         out.close();
         if (!out) {
             std::fprintf(stderr, "orvanta-typelib-gen: cannot write %s\n", path.c_str());
-            std::remove(path.c_str()); // leave no truncated file for the build to pick up
+            std::remove(path.c_str());  // leave no truncated file for the build to pick up
             return 1;
         }
     } catch (const std::exception& e) {

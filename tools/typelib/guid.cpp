@@ -27,7 +27,7 @@ bool read_hex(const std::string& text, size_t pos, int digits, uint32_t& out)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Guid> Guid::parse(const std::string& text)
 {
@@ -102,4 +102,4 @@ int guid_hash_bucket(const Guid& guid)
     return static_cast<int>(hash & 0x1F);
 }
 
-} // namespace tlb
+}  // namespace tlb

@@ -35,4 +35,4 @@ bool operator!=(const Guid& a, const Guid& b);
 // the eight 16-bit little-endian words of its memory image, low five bits.
 int guid_hash_bucket(const Guid& guid);
 
-} // namespace tlb
+}  // namespace tlb

@@ -1,6 +1,8 @@
 #include "msft_layout.h"
 
 #include "byte_writer.h"
+#include "msft_format.h"
+#include "msft_reader.h"
 #include "msft_tables.h"
 
 #include <stdexcept>
@@ -9,14 +11,11 @@ namespace tlb {
 
 namespace {
 
-constexpr uint32_t kMagic = 0x5446534D; // "MSFT"
-constexpr uint32_t kFormatVersion = 0x00010002;
-constexpr size_t kHeaderSize = 0x54;
-constexpr size_t kSegDirSize = 15 * 16;
-constexpr int32_t kTypeInfoSize = 0x64;
-constexpr size_t kImpInfoSize = 12;
-constexpr int32_t kHrefOwnLibrary = -2;     // GUID entry of the library's identifier
-constexpr int32_t kHrefImportedLibrary = 2; // GUID entry of an imported library
+using namespace msft;
+// Type references to typeinfos are signed offsets.
+constexpr int32_t kTypeInfoStride = static_cast<int32_t>(kTypeInfoSize);
+constexpr int32_t kHrefOwnLibrary = -2;      // GUID entry of the library's identifier
+constexpr int32_t kHrefImportedLibrary = 2;  // GUID entry of an imported library
 constexpr uint32_t kImpInfoByGuid = 0x00010000;
 constexpr uint32_t kVarFlagsBase = 0x40;
 constexpr uint32_t kDefaultHeaderLcid = 0x0409;
@@ -24,7 +23,7 @@ constexpr uint32_t kDefaultHeaderLcid = 0x0409;
 constexpr uint32_t kTypeInfoAlignment = 4;
 // IDispatch has seven vtable slots: IUnknown's three and its own four.
 constexpr int32_t kDispatchVtableSlots = 7;
-constexpr uint8_t kFiller = 0x57; // 'W'
+constexpr uint8_t kFiller = 0x57;  // 'W'
 
 const Guid& iid_idispatch()
 {
@@ -42,11 +41,11 @@ struct Tables {
     int32_t library_name = -1;
     std::vector<int32_t> typeinfo_guid;
     std::vector<int32_t> typeinfo_name;
-    std::vector<size_t> library_order; // imported libraries, by first use
-    std::vector<size_t> type_order;    // imported types, by first use
-    std::vector<int32_t> type_href;    // per imported type; -1 until used
-    std::vector<int32_t> type_guid;    // per imported type: its GUID entry
-    std::vector<int32_t> library_guid_of; // per imported library: its GUID entry
+    std::vector<size_t> library_order;     // imported libraries, by first use
+    std::vector<size_t> type_order;        // imported types, by first use
+    std::vector<int32_t> type_href;        // per imported type; -1 until used
+    std::vector<int32_t> type_guid;        // per imported type: its GUID entry
+    std::vector<int32_t> library_guid_of;  // per imported library: its GUID entry
     int32_t dispatch_href = -1;
 };
 
@@ -67,14 +66,19 @@ void check(const LibraryDesc& lib)
             throw std::invalid_argument("imported type names no imported library");
     for (const TypeInfoDesc& ti : lib.typeinfos) {
         if (ti.kind != TypeKind::Dispatch && ti.kind != TypeKind::Coclass)
-            throw std::invalid_argument(ti.name + ": only dispatch and coclass typeinfos are supported");
+            throw std::invalid_argument(ti.name +
+                                        ": only dispatch and coclass typeinfos are supported");
         if (ti.kind == TypeKind::Dispatch && ti.impl_types.size() > 1)
-            throw std::invalid_argument(ti.name + ": a dispatch interface derives from one interface");
+            throw std::invalid_argument(ti.name +
+                                        ": a dispatch interface derives from one interface");
         for (const ImplementedType& impl : ti.impl_types) {
-            const size_t limit = impl.ref.imported ? lib.imported_types.size() : lib.typeinfos.size();
-            if (impl.ref.index >= limit) throw std::invalid_argument(ti.name + ": dangling reference");
+            const size_t limit =
+                impl.ref.imported ? lib.imported_types.size() : lib.typeinfos.size();
+            if (impl.ref.index >= limit)
+                throw std::invalid_argument(ti.name + ": dangling reference");
             if (ti.kind != TypeKind::Coclass && impl.impl_flags != 0)
-                throw std::invalid_argument(ti.name + ": only coclasses carry implementation flags");
+                throw std::invalid_argument(ti.name +
+                                            ": only coclasses carry implementation flags");
         }
     }
 }
@@ -113,18 +117,19 @@ Tables build_tables(const LibraryDesc& lib)
     for (size_t i = 0; i < lib.typeinfos.size(); ++i) {
         const TypeInfoDesc& ti = lib.typeinfos[i];
         t.typeinfo_name.push_back(t.names.add(ti.name));
-        t.typeinfo_guid.push_back(t.guids.add(ti.guid, static_cast<int32_t>(i) * kTypeInfoSize));
+        t.typeinfo_guid.push_back(t.guids.add(ti.guid, static_cast<int32_t>(i) * kTypeInfoStride));
         for (const ImplementedType& impl : ti.impl_types)
             if (impl.ref.imported) use_imported_type(lib, t, impl.ref.index);
     }
     for (size_t i = 0; i < lib.typeinfos.size(); ++i)
-        t.names.mark_typeinfo_name(t.typeinfo_name[i], static_cast<int32_t>(i) * kTypeInfoSize);
+        t.names.mark_typeinfo_name(t.typeinfo_name[i], static_cast<int32_t>(i) * kTypeInfoStride);
     return t;
 }
 
 int32_t href_of(const Tables& t, const TypeRef& ref)
 {
-    return ref.imported ? t.type_href[ref.index] : static_cast<int32_t>(ref.index) * kTypeInfoSize;
+    return ref.imported ? t.type_href[ref.index]
+                        : static_cast<int32_t>(ref.index) * kTypeInfoStride;
 }
 
 // Import-file entries {library GUID, locale, version, (length << 2) | 1,
@@ -192,32 +197,32 @@ void write_typeinfo(const LibraryDesc& lib, const Tables& t, size_t index, int32
     const bool coclass = ti.kind == TypeKind::Coclass;
     out.u32(static_cast<uint32_t>(ti.kind) | static_cast<uint32_t>(index) << 16 |
             kTypeInfoAlignment << 11 | kTypeInfoAlignment << 6);
-    out.i32(file_size); // memoffset
-    out.i32(0);         // res2
-    out.i32(0);         // res3
-    out.i32(3);         // res4
-    out.i32(0);         // res5
-    out.u32(0);         // cElement: no variables, no functions
-    for (int r = 0; r < 4; ++r) out.i32(0); // res7..resA
+    out.i32(file_size);                      // memoffset
+    out.i32(0);                              // res2
+    out.i32(0);                              // res3
+    out.i32(3);                              // res4
+    out.i32(0);                              // res5
+    out.u32(0);                              // cElement: no variables, no functions
+    for (int r = 0; r < 4; ++r) out.i32(0);  // res7..resA
     out.i32(t.typeinfo_guid[index]);
     out.u32(ti.type_flags);
     out.i32(t.typeinfo_name[index]);
     out.u32(static_cast<uint32_t>(ti.minor) << 16 | ti.major);
-    out.i32(-1); // no doc string
-    out.i32(0);  // help string context
-    out.i32(0);  // help context
-    out.i32(-1); // no custom data
+    out.i32(-1);  // no doc string
+    out.i32(0);   // help string context
+    out.i32(0);   // help context
+    out.i32(-1);  // no custom data
     out.u16(static_cast<uint16_t>(ti.impl_types.size()));
-    out.u16(static_cast<uint16_t>(coclass ? 0 : kDispatchVtableSlots * ptr)); // cbSizeVft
-    out.i32(ptr); // instance size: one interface pointer
+    out.u16(static_cast<uint16_t>(coclass ? 0 : kDispatchVtableSlots * ptr));  // cbSizeVft
+    out.i32(ptr);  // instance size: one interface pointer
     // datatype1: a coclass's first reference record; an interface's base.
     if (coclass)
         out.i32(first_ref);
     else
         out.i32(ti.impl_types.empty() ? -1 : href_of(t, ti.impl_types[0].ref));
-    out.i32(static_cast<int32_t>(index)); // datatype2
-    out.i32(0);                           // res18
-    out.i32(-1);                          // res19
+    out.i32(static_cast<int32_t>(index));  // datatype2
+    out.i32(0);                            // res18
+    out.i32(-1);                           // res19
 }
 
 void write_header(const LibraryDesc& lib, const Tables& t, ByteWriter& out)
@@ -231,21 +236,21 @@ void write_header(const LibraryDesc& lib, const Tables& t, ByteWriter& out)
     out.u32(static_cast<uint32_t>(lib.minor) << 16 | lib.major);
     out.u32(lib.lib_flags);
     out.i32(static_cast<int32_t>(lib.typeinfos.size()));
-    out.i32(-1); // help string
-    out.i32(0);  // help string context
-    out.i32(0);  // help context
+    out.i32(-1);  // help string
+    out.i32(0);   // help string context
+    out.i32(0);   // help context
     out.i32(static_cast<int32_t>(t.names.count()));
     out.i32(static_cast<int32_t>(t.names.total_chars()));
     out.i32(t.library_name);
-    out.i32(-1); // help file
-    out.i32(-1); // custom data
+    out.i32(-1);  // help file
+    out.i32(-1);  // custom data
     out.i32(0x20);
     out.i32(0x80);
     out.i32(t.dispatch_href);
     out.i32(static_cast<int32_t>(t.type_order.size()));
 }
 
-} // namespace
+}  // namespace
 
 std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
 {
@@ -272,19 +277,19 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
         size_t slot;
         const ByteWriter* data;
     };
-    const Placed file_order[] = {{0, &typeinfos},    {4, &guid_hash},    {5, &guids},
-                                 {3, &references},   {1, &import_infos}, {2, &import_files},
-                                 {6, &name_hash},    {7, &names}};
+    const Placed file_order[] = {{0, &typeinfos},  {4, &guid_hash},    {5, &guids},
+                                 {3, &references}, {1, &import_infos}, {2, &import_files},
+                                 {6, &name_hash},  {7, &names}};
 
     const size_t n = lib.typeinfos.size();
-    const size_t prefix = kHeaderSize + n * 4 + kSegDirSize;
+    const size_t prefix = kHeaderSize + n * 4 + kSegmentCount * kSegDirEntrySize;
     size_t file_size = prefix + n * kTypeInfoSize;
     for (const Placed& p : file_order) file_size += p.data->size();
     for (size_t i = 0; i < n; ++i)
         write_typeinfo(lib, t, i, first_ref[i], static_cast<int32_t>(file_size), typeinfos);
 
-    int32_t dir_offset[15], dir_length[15];
-    for (size_t i = 0; i < 15; ++i) dir_offset[i] = -1, dir_length[i] = 0;
+    int32_t dir_offset[kSegmentCount], dir_length[kSegmentCount];
+    for (size_t i = 0; i < kSegmentCount; ++i) dir_offset[i] = -1, dir_length[i] = 0;
     size_t at = prefix;
     for (const Placed& p : file_order) {
         if (!p.data->size()) continue;
@@ -295,8 +300,8 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
 
     ByteWriter out;
     write_header(lib, t, out);
-    for (size_t i = 0; i < n; ++i) out.i32(static_cast<int32_t>(i) * kTypeInfoSize);
-    for (size_t i = 0; i < 15; ++i) {
+    for (size_t i = 0; i < n; ++i) out.i32(static_cast<int32_t>(i) * kTypeInfoStride);
+    for (size_t i = 0; i < kSegmentCount; ++i) {
         out.i32(dir_offset[i]);
         out.i32(dir_length[i]);
         out.i32(-1);
@@ -306,4 +311,4 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
     return out.take();
 }
 
-} // namespace tlb
+}  // namespace tlb

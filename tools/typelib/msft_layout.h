@@ -17,7 +17,14 @@
 namespace tlb {
 
 enum class TypeKind : uint8_t {
-    Enum = 0, Record = 1, Module = 2, Interface = 3, Dispatch = 4, Coclass = 5, Alias = 6, Union = 7
+    Enum = 0,
+    Record = 1,
+    Module = 2,
+    Interface = 3,
+    Dispatch = 4,
+    Coclass = 5,
+    Alias = 6,
+    Union = 7
 };
 
 enum class SysKind : uint8_t { Win16 = 0, Win32 = 1, Mac = 2, Win64 = 3 };
@@ -34,7 +41,7 @@ struct ImportedLibrary {
 // A type of an imported library, found there by GUID; stored as an
 // import-info entry. `kind` is the type's kind in its own library.
 struct ImportedType {
-    size_t library = 0; // index into LibraryDesc::libraries
+    size_t library = 0;  // index into LibraryDesc::libraries
     Guid guid;
     TypeKind kind = TypeKind::Interface;
 };
@@ -42,7 +49,7 @@ struct ImportedType {
 // A reference to a typeinfo of this library or to an imported type.
 struct TypeRef {
     bool imported = false;
-    size_t index = 0; // into LibraryDesc::typeinfos or ::imported_types
+    size_t index = 0;  // into LibraryDesc::typeinfos or ::imported_types
 
     static TypeRef local(size_t i) { return {false, i}; }
     static TypeRef import(size_t i) { return {true, i}; }
@@ -50,7 +57,7 @@ struct TypeRef {
 
 struct ImplementedType {
     TypeRef ref;
-    uint32_t impl_flags = 0; // IMPLTYPEFLAG_*
+    uint32_t impl_flags = 0;  // IMPLTYPEFLAG_*
 };
 
 struct TypeInfoDesc {
@@ -59,7 +66,7 @@ struct TypeInfoDesc {
     Guid guid;
     uint16_t major = 0;
     uint16_t minor = 0;
-    uint16_t type_flags = 0; // TYPEFLAG_*, stored exactly as given
+    uint16_t type_flags = 0;  // TYPEFLAG_*, stored exactly as given
     // Coclass: the implemented interfaces in order. Dispatch: at most one,
     // the interface it derives from.
     std::vector<ImplementedType> impl_types;
@@ -70,9 +77,9 @@ struct LibraryDesc {
     Guid guid;
     uint16_t major = 0;
     uint16_t minor = 0;
-    uint32_t registered_lcid = 0; // header lcid2; 0 means locale neutral
-    uint32_t hash_lcid = 0x0409;  // locale the names are hashed for
-    uint16_t lib_flags = 0;       // LIBFLAG_*
+    uint32_t registered_lcid = 0;  // header lcid2; 0 means locale neutral
+    uint32_t hash_lcid = 0x0409;   // locale the names are hashed for
+    uint16_t lib_flags = 0;        // LIBFLAG_*
     SysKind syskind = SysKind::Win32;
     std::vector<ImportedLibrary> libraries;
     std::vector<ImportedType> imported_types;
@@ -82,4 +89,4 @@ struct LibraryDesc {
 // The complete file image.
 std::vector<uint8_t> lay_out_msft(const LibraryDesc& library);
 
-} // namespace tlb
+}  // namespace tlb

@@ -29,7 +29,7 @@ std::string name_at(const MsftImage& image, int32_t offset, const char* what)
     throw Malformed(std::string(what) + " refers to no name entry");
 }
 
-} // namespace msft_detail
+}  // namespace msft_detail
 
 namespace {
 
@@ -69,7 +69,8 @@ void read_directory(const View& v, MsftImage& image)
 {
     const size_t count = static_cast<size_t>(image.header.nrtypeinfos);
     size_t at = kHeaderSize + ((image.header.varflags & kHelpDllFlag) ? 4 : 0);
-    if (count > (image.file_size - at) / 4) throw Malformed("typeinfo offsets run past the end of the image");
+    if (count > (image.file_size - at) / 4)
+        throw Malformed("typeinfo offsets run past the end of the image");
     for (size_t i = 0; i < count; ++i, at += 4) image.typeinfo_offsets.push_back(v.i32(at));
     v.need(at, kSegmentCount * kSegDirEntrySize, "segment directory");
     const size_t data_start = at + kSegmentCount * kSegDirEntrySize;
@@ -113,20 +114,23 @@ void read_tables(const View& v, MsftImage& image)
     }
 
     const Segment guids = segment(image, kSegGuidTab);
-    if (guids.length % kGuidEntrySize) throw Malformed("GUID segment length is not a multiple of 24");
+    if (guids.length % kGuidEntrySize)
+        throw Malformed("GUID segment length is not a multiple of 24");
     for (size_t rel = 0; rel < guids.length; rel += kGuidEntrySize) {
         const size_t at = guids.start + rel;
-        image.guids.push_back({static_cast<int32_t>(rel), v.guid(at), v.i32(at + 16), v.i32(at + 20)});
+        image.guids.push_back(
+            {static_cast<int32_t>(rel), v.guid(at), v.i32(at + 16), v.i32(at + 20)});
     }
     image.guid_hash = read_words(v, segment(image, kSegGuidHash));
     image.name_hash = read_words(v, segment(image, kSegNameHash));
 }
 
-} // namespace
+}  // namespace
 
 const TypeInfoRecord* MsftImage::local_type(int32_t href) const
 {
-    if (href < 0 || (href & 3) != 0 || href % static_cast<int32_t>(kTypeInfoSize) != 0) return nullptr;
+    if (href < 0 || (href & 3) != 0 || href % static_cast<int32_t>(kTypeInfoSize) != 0)
+        return nullptr;
     const size_t index = static_cast<size_t>(href) / kTypeInfoSize;
     return index < typeinfos.size() ? &typeinfos[index] : nullptr;
 }
@@ -170,4 +174,4 @@ MsftReadResult read_msft(const std::vector<uint8_t>& bytes)
     return read_msft(bytes.data(), bytes.size());
 }
 
-} // namespace tlb
+}  // namespace tlb

@@ -20,8 +20,8 @@ struct MsftHeader {
     int32_t posguid = 0;
     uint32_t lcid = 0;
     uint32_t lcid2 = 0;
-    uint32_t varflags = 0; // low nibble: SYSKIND
-    uint32_t version = 0;  // major | minor << 16
+    uint32_t varflags = 0;  // low nibble: SYSKIND
+    uint32_t version = 0;   // major | minor << 16
     uint32_t flags = 0;
     int32_t nrtypeinfos = 0;
     int32_t helpstring = 0;
@@ -47,13 +47,26 @@ struct SegmentEntry {
 
 // Directory slots in directory order.
 enum SegmentSlot : size_t {
-    kSegTypeInfo, kSegImpInfo, kSegImpFiles, kSegRefTab, kSegGuidHash, kSegGuidTab,
-    kSegNameHash, kSegNameTab, kSegStringTab, kSegTypeDesc, kSegArrayDesc, kSegCustData,
-    kSegCustDataGuids, kSegRes0E, kSegRes0F, kSegmentCount
+    kSegTypeInfo,
+    kSegImpInfo,
+    kSegImpFiles,
+    kSegRefTab,
+    kSegGuidHash,
+    kSegGuidTab,
+    kSegNameHash,
+    kSegNameTab,
+    kSegStringTab,
+    kSegTypeDesc,
+    kSegArrayDesc,
+    kSegCustData,
+    kSegCustDataGuids,
+    kSegRes0E,
+    kSegRes0F,
+    kSegmentCount
 };
 
 struct NameEntry {
-    int32_t offset = 0; // within the name segment
+    int32_t offset = 0;  // within the name segment
     int32_t hreftype = 0;
     int32_t next_hash = 0;
     uint8_t flags = 0;  // bits 8..15 of the length word
@@ -62,26 +75,26 @@ struct NameEntry {
 };
 
 struct GuidEntry {
-    int32_t offset = 0; // within the GUID segment
+    int32_t offset = 0;  // within the GUID segment
     Guid guid;
     int32_t hreftype = 0;
     int32_t next_hash = 0;
 };
 
 struct ImportFile {
-    int32_t offset = 0; // within the import-file segment
+    int32_t offset = 0;  // within the import-file segment
     int32_t guid_offset = 0;
     Guid library_guid;
     uint32_t lcid = 0;
     uint16_t major = 0;
     uint16_t minor = 0;
-    uint16_t encoded_length = 0; // (length << 2) | flags
+    uint16_t encoded_length = 0;  // (length << 2) | flags
     std::string file_name;
 };
 
 // An import-info entry resolved to the library it names and the type in it.
 struct ImportInfo {
-    int32_t offset = 0; // within the import-info segment; its href is offset + 1
+    int32_t offset = 0;  // within the import-info segment; its href is offset + 1
     uint32_t flags = 0;
     uint8_t type_kind = 0;
     bool by_guid = false;
@@ -92,11 +105,11 @@ struct ImportInfo {
     uint16_t library_major = 0;
     uint16_t library_minor = 0;
     uint32_t library_lcid = 0;
-    Guid type_guid; // when by_guid
+    Guid type_guid;  // when by_guid
 };
 
 struct RefRecord {
-    int32_t offset = 0; // within the reference segment
+    int32_t offset = 0;  // within the reference segment
     int32_t hreftype = 0;
     uint32_t impl_flags = 0;
     int32_t custom_data = 0;
@@ -109,11 +122,11 @@ struct ImplType {
 };
 
 struct TypeInfoRecord {
-    uint32_t typekind_word = 0; // kind | extra bits as stored
-    uint8_t kind = 0;           // TYPEKIND
+    uint32_t typekind_word = 0;  // kind | extra bits as stored
+    uint8_t kind = 0;            // TYPEKIND
     uint8_t alignment = 0;
     int32_t memoffset = 0;
-    std::array<int32_t, 4> res2_to_res5{}; // the writer stores 0, 0, 3, 0
+    std::array<int32_t, 4> res2_to_res5{};  // the writer stores 0, 0, 3, 0
     uint16_t functions = 0;
     uint16_t variables = 0;
     std::array<int32_t, 4> res7_to_resA{};
@@ -129,13 +142,13 @@ struct TypeInfoRecord {
     int32_t helpcontext = 0;
     int32_t custom_data = 0;
     int16_t impl_type_count = 0;
-    int16_t vtable_size = 0; // cbSizeVft
+    int16_t vtable_size = 0;  // cbSizeVft
     int32_t instance_size = 0;
     int32_t datatype1 = 0;
     int32_t datatype2 = 0;
     int32_t res18 = 0;
     int32_t res19 = 0;
-    std::vector<ImplType> impl_types; // coclass: via reference records; else datatype1
+    std::vector<ImplType> impl_types;  // coclass: via reference records; else datatype1
 };
 
 struct MsftImage {
@@ -151,7 +164,7 @@ struct MsftImage {
     std::vector<ImportFile> import_files;
     std::vector<NameEntry> names;
     std::vector<GuidEntry> guids;
-    std::vector<int32_t> guid_hash; // bucket heads, if the segment is present
+    std::vector<int32_t> guid_hash;  // bucket heads, if the segment is present
     std::vector<int32_t> name_hash;
 
     // Lookups by type reference: a typeinfo of this image (low bits 00) or
@@ -162,10 +175,10 @@ struct MsftImage {
 
 struct MsftReadResult {
     std::optional<MsftImage> image;
-    std::string error; // set when image is empty
+    std::string error;  // set when image is empty
 };
 
 MsftReadResult read_msft(const uint8_t* data, size_t size);
 MsftReadResult read_msft(const std::vector<uint8_t>& bytes);
 
-} // namespace tlb
+}  // namespace tlb

@@ -1,6 +1,7 @@
 // Internals shared by the MSFT reader's translation units.
 #pragma once
 
+#include "msft_format.h"
 #include "msft_reader.h"
 
 #include <stdexcept>
@@ -9,16 +10,9 @@
 namespace tlb {
 namespace msft_detail {
 
-constexpr uint32_t kMagic = 0x5446534D; // "MSFT"
-constexpr uint32_t kFormatVersion = 0x00010002;
-constexpr size_t kHeaderSize = 0x54;
-constexpr size_t kSegDirEntrySize = 16;
-constexpr size_t kTypeInfoSize = 0x64;
-constexpr size_t kGuidEntrySize = 24;
-constexpr size_t kImpInfoSize = 12;
-constexpr size_t kRefRecordSize = 16;
+using namespace msft;
+
 constexpr uint32_t kHelpDllFlag = 0x100;
-constexpr uint32_t kImpInfoByGuid = 0x00010000;
 constexpr uint8_t kCoclass = 5;
 
 struct Malformed : std::runtime_error {
@@ -32,7 +26,8 @@ public:
 
     void need(size_t at, size_t length, const std::string& what) const
     {
-        if (at > size_ || length > size_ - at) throw Malformed(what + " runs past the end of the image");
+        if (at > size_ || length > size_ - at)
+            throw Malformed(what + " runs past the end of the image");
     }
     uint16_t u16(size_t at) const
     {
@@ -77,5 +72,5 @@ std::string name_at(const MsftImage& image, int32_t offset, const char* what);
 void read_imports(const View& v, MsftImage& image);
 void read_typeinfos(const View& v, MsftImage& image);
 
-} // namespace msft_detail
-} // namespace tlb
+}  // namespace msft_detail
+}  // namespace tlb

@@ -25,7 +25,7 @@ std::vector<ImplType> impl_types_of(const MsftImage& image, const TypeInfoRecord
     return impls;
 }
 
-} // namespace
+}  // namespace
 
 void read_imports(const View& v, MsftImage& image)
 {
@@ -50,7 +50,8 @@ void read_imports(const View& v, MsftImage& image)
     }
 
     const Segment infos = segment(image, kSegImpInfo);
-    if (infos.length % kImpInfoSize) throw Malformed("import-info segment length is not a multiple of 12");
+    if (infos.length % kImpInfoSize)
+        throw Malformed("import-info segment length is not a multiple of 12");
     for (size_t rel = 0; rel < infos.length; rel += kImpInfoSize) {
         const size_t at = infos.start + rel;
         ImportInfo info;
@@ -69,12 +70,14 @@ void read_imports(const View& v, MsftImage& image)
         info.library_major = file->major;
         info.library_minor = file->minor;
         info.library_lcid = file->lcid;
-        if (info.by_guid) info.type_guid = guid_at(image, info.guid_or_index, "import-info entry").guid;
+        if (info.by_guid)
+            info.type_guid = guid_at(image, info.guid_or_index, "import-info entry").guid;
         image.imports.push_back(info);
     }
 
     const Segment refs = segment(image, kSegRefTab);
-    if (refs.length % kRefRecordSize) throw Malformed("reference segment length is not a multiple of 16");
+    if (refs.length % kRefRecordSize)
+        throw Malformed("reference segment length is not a multiple of 16");
     for (size_t rel = 0; rel < refs.length; rel += kRefRecordSize) {
         const size_t at = refs.start + rel;
         image.references.push_back(
@@ -120,5 +123,5 @@ void read_typeinfos(const View& v, MsftImage& image)
     }
 }
 
-} // namespace msft_detail
-} // namespace tlb
+}  // namespace msft_detail
+}  // namespace tlb

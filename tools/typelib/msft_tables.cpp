@@ -10,10 +10,10 @@ namespace {
 
 constexpr size_t kGuidEntrySize = 24;
 constexpr size_t kNamePrefix = 12;
-constexpr uint8_t kTypeInfoNameFlags = 0x38; // what the writer stores for typeinfo names
-constexpr uint8_t kFiller = 0x57;            // 'W'
+constexpr uint8_t kTypeInfoNameFlags = 0x38;  // what the writer stores for typeinfo names
+constexpr uint8_t kFiller = 0x57;             // 'W'
 
-} // namespace
+}  // namespace
 
 size_t padded_size(size_t prefix, size_t text_length)
 {
@@ -101,4 +101,4 @@ void NameTable::write_hash(ByteWriter& out) const
     for (int32_t head : buckets_) out.i32(head);
 }
 
-} // namespace tlb
+}  // namespace tlb

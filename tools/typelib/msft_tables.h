@@ -20,7 +20,7 @@ public:
     int32_t add(const Guid& guid, int32_t href);
     size_t count() const { return entries_.size(); }
     void write_entries(ByteWriter& out) const;
-    void write_hash(ByteWriter& out) const; // 32 buckets, 0x80 bytes
+    void write_hash(ByteWriter& out) const;  // 32 buckets, 0x80 bytes
 
 private:
     struct Entry {
@@ -46,7 +46,7 @@ public:
     // Entries are 12 bytes {href, next in bucket, length | flags << 8 |
     // hash << 16} plus the name padded with 'W' to four bytes.
     void write_entries(ByteWriter& out) const;
-    void write_hash(ByteWriter& out) const; // 128 buckets, 0x200 bytes
+    void write_hash(ByteWriter& out) const;  // 128 buckets, 0x200 bytes
 
 private:
     struct Entry {
@@ -66,4 +66,4 @@ private:
 // Size of a name record or of a length-prefixed string once padded.
 size_t padded_size(size_t prefix, size_t text_length);
 
-} // namespace tlb
+}  // namespace tlb

@@ -17,6 +17,10 @@
 
 #include "msft_layout.h"
 
+#include "definition/module_identity.h"
+
+#include <string>
+
 namespace tlb {
 
 namespace {
@@ -33,28 +37,33 @@ constexpr uint32_t kImplTypeFlagDefault = 0x1;
 constexpr uint32_t kEnglishUnitedStates = 1033;
 
 // Indices into the description below.
-constexpr size_t kStdOle = 0, kTivDefn = 1;         // imported libraries
-constexpr size_t kIDispatch = 0, kIServer = 1;      // imported types
-constexpr size_t kDefaultInterface = 0, kClass = 1; // typeinfos
+constexpr size_t kStdOle = 0, kTivDefn = 1;          // imported libraries
+constexpr size_t kIDispatch = 0, kIServer = 1;       // imported types
+constexpr size_t kDefaultInterface = 0, kClass = 1;  // typeinfos
 
-} // namespace
+namespace id = orvanta::identity;
+
+Guid guid(std::string_view text) { return Guid::of(std::string(text).c_str()); }
+
+}  // namespace
 
 std::vector<uint8_t> build_module_typelib(Target target)
 {
     LibraryDesc lib;
-    lib.name = "TivOrvantaZNA100";
-    lib.guid = Guid::of("{CC0FE54A-F447-4D79-AD4D-90F94C59B003}");
-    lib.major = 1;
-    lib.minor = 0;
-    lib.registered_lcid = 0;                  // registered locale neutral...
-    lib.hash_lcid = kEnglishUnitedStates;     // ...but names hashed as the project's locale
+    lib.name = std::string(id::kModuleName);
+    lib.guid = guid(id::kLibraryId);
+    lib.major = id::kLibraryMajor;
+    lib.minor = id::kLibraryMinor;
+    lib.registered_lcid = 0;               // registered locale neutral...
+    lib.hash_lcid = kEnglishUnitedStates;  // ...but names hashed as the project's locale
     lib.lib_flags = 0;
     lib.syskind = target == Target::Win64 ? SysKind::Win64 : SysKind::Win32;
 
     lib.libraries.resize(2);
-    lib.libraries[kStdOle] = {"stdole2.tlb", Guid::of("{00020430-0000-0000-C000-000000000046}"), 2, 0, 0};
-    // The host's library, version 34.2 (0x22.2).
-    lib.libraries[kTivDefn] = {"TivDefn.dll", Guid::of("{A966A13A-FD2F-11D2-BF83-00C04F794409}"), 34, 2, 0};
+    lib.libraries[kStdOle] = {"stdole2.tlb", Guid::of("{00020430-0000-0000-C000-000000000046}"), 2,
+                              0, 0};
+    lib.libraries[kTivDefn] = {"TivDefn.dll", guid(id::kHostLibraryId), id::kHostLibraryMajor,
+                               id::kHostLibraryMinor, 0};
 
     // Both imported interfaces are vtable interfaces in their own libraries
     // (IServer derives from IDispatch there), so the references name them as
@@ -62,16 +71,15 @@ std::vector<uint8_t> build_module_typelib(Target target)
     lib.imported_types.resize(2);
     lib.imported_types[kIDispatch] = {kStdOle, Guid::of("{00020400-0000-0000-C000-000000000046}"),
                                       TypeKind::Interface};
-    lib.imported_types[kIServer] = {kTivDefn, Guid::of("{89078C47-AB89-11D3-B1BC-00C04F794409}"),
-                                    TypeKind::Interface};
+    lib.imported_types[kIServer] = {kTivDefn, guid(id::kServerInterfaceId), TypeKind::Interface};
 
     lib.typeinfos.resize(2);
     // A dual interface is stored once, as a dispatch typeinfo carrying the
     // dual flag; the loader derives the vtable view from it.
     TypeInfoDesc& iface = lib.typeinfos[kDefaultInterface];
-    iface.name = "_CTivOrvantaZNA100";
+    iface.name = std::string(id::kDefaultInterfaceName);
     iface.kind = TypeKind::Dispatch;
-    iface.guid = Guid::of("{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}");
+    iface.guid = guid(id::kDefaultInterfaceId);
     iface.major = 1;
     iface.minor = 0;
     iface.type_flags = kTypeFlagHidden | kTypeFlagDual | kTypeFlagNonExtensible |
@@ -79,9 +87,9 @@ std::vector<uint8_t> build_module_typelib(Target target)
     iface.impl_types = {{TypeRef::import(kIDispatch), 0}};
 
     TypeInfoDesc& cls = lib.typeinfos[kClass];
-    cls.name = "CTivOrvantaZNA100";
+    cls.name = std::string(id::kClassName);
     cls.kind = TypeKind::Coclass;
-    cls.guid = Guid::of("{68A285B0-5582-4720-A801-BFCEF626BBD6}");
+    cls.guid = guid(id::kClassId);
     cls.major = 1;
     cls.minor = 0;
     cls.type_flags = kTypeFlagCanCreate;
@@ -91,4 +99,4 @@ std::vector<uint8_t> build_module_typelib(Target target)
     return lay_out_msft(lib);
 }
 
-} // namespace tlb
+}  // namespace tlb

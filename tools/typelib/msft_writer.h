@@ -17,4 +17,4 @@ enum class Target { Win32, Win64 };
 // the class CTivOrvantaZNA100, which implements it and the host's IServer.
 std::vector<uint8_t> build_module_typelib(Target target);
 
-} // namespace tlb
+}  // namespace tlb

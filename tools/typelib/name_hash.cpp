@@ -12,18 +12,17 @@ namespace {
 bool uses_latin_table(uint32_t lcid)
 {
     switch (lcid & 0x3FF) {
-    case 0x06: // Danish
-    case 0x07: // German
-    case 0x09: // English
-    case 0x0B: // Finnish
-    case 0x0C: // French
-    case 0x10: // Italian
-    case 0x13: // Dutch
-    case 0x16: // Portuguese
-    case 0x1D: // Swedish
+    case 0x06:  // Danish
+    case 0x07:  // German
+    case 0x09:  // English
+    case 0x0B:  // Finnish
+    case 0x0C:  // French
+    case 0x10:  // Italian
+    case 0x13:  // Dutch
+    case 0x16:  // Portuguese
+    case 0x1D:  // Swedish
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -43,7 +42,7 @@ constexpr uint32_t kLatinTableId = 0x0010;
 constexpr uint32_t kSeed = 0x0DEADBEE;
 constexpr uint32_t kPrime = 65599;
 
-} // namespace
+}  // namespace
 
 uint32_t lhash_name_sys(uint32_t lcid, const char* name)
 {
@@ -58,4 +57,4 @@ uint32_t lhash_name_sys(uint32_t lcid, const char* name)
     return kLatinTableId << 16 | ((x % kPrime) & 0xFFFF);
 }
 
-} // namespace tlb
+}  // namespace tlb

@@ -12,4 +12,4 @@ namespace tlb {
 // anything else throws std::invalid_argument rather than guess.
 uint32_t lhash_name_sys(uint32_t lcid, const char* name);
 
-} // namespace tlb
+}  // namespace tlb
