@@ -61,7 +61,8 @@ default_value() {
 }
 
 missing=0
-for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" "$native/orvanta-probe" "$script"; do
+for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" "$build/TivDefnRenumbered.tlb" \
+         "$build/TivDefnSwapped.tlb" "$native/orvanta-probe" "$script"; do
   if [ ! -f "$f" ]; then
     fail "$f is missing (build the windows-$target and native presets first)"
     missing=1
