@@ -138,8 +138,10 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names
                                                     DISPID* ids)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    // No names, or no arrays, are refused by the table's lookup on either path.
     HostDispatch& host = host_dispatch_of(this);
-    if (host.serves(own_member)) return host.ids_of_names(names, count, ids);
+    if (count != 0 && names && ids && host.serves(own_member))
+        return host.ids_of_names(names, count, ids);
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
 

@@ -29,6 +29,7 @@ using OwnMemberCheck = bool (*)(const OLECHAR* name, int vtable_index, bool prop
 class HostDispatch {
 public:
     bool serves(OwnMemberCheck own) noexcept;
+    // `names` and `ids` hold `count` (at least one) entries.
     HRESULT ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
     // `face` is the IServer face: the description's vtable offsets are
     // applied to it.

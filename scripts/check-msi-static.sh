@@ -46,15 +46,8 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-msi-check.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-pass() { echo "PASS: $1"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
+source scripts/check-report.sh
 check() { if [ "$2" = "$3" ]; then pass "$1 is '$3'"; else fail "$1 is '$2', expected '$3'"; fi; }
-summary() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
 
 for f in "$package" "$module"; do
   [ -f "$f" ] || { fail "$f is missing"; summary; exit 1; }

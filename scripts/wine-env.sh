@@ -23,6 +23,15 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 wine() { "$WINE_LOADER" "$@"; }
 
+# Each target's own loader.
+wine_loader_of() {
+  case "$1" in
+    x64) echo /usr/lib/wine/wine64 ;;
+    x86) echo /usr/lib/wine/wine ;;
+    *) echo "unknown target '$1'" >&2; return 1 ;;
+  esac
+}
+
 # Wine maps drive Z: to the Unix root in every new prefix.
 windows_path() {
   local path
@@ -47,11 +56,9 @@ wine_start() {
   local target=$1 shim
   case "$target" in
     x64)
-      WINE_LOADER=/usr/lib/wine/wine64
       unset WINEARCH
       ;;
     x86)
-      WINE_LOADER=/usr/lib/wine/wine
       export WINEARCH=win32
       if i386_is_emulated; then
         shim=$(emulated_i386_shim) || { echo "cannot build the emulated-i386 shim" >&2; return 1; }
@@ -64,6 +71,7 @@ wine_start() {
       ;;
     *) echo "wine_start: unknown target '$target'" >&2; return 1 ;;
   esac
+  WINE_LOADER=$(wine_loader_of "$target") || return 1
   [ -x "$WINE_LOADER" ] || { echo "wine_start: $WINE_LOADER is missing" >&2; return 1; }
   export WINELOADER=$WINE_LOADER
   WINE_SERVER=/usr/lib/wine/wineserver64

@@ -24,19 +24,18 @@
 # line per check and "N passed, M failed"; exits non-zero when any fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-started=$(date +%s)
 
 : "${WINEPREFIX:?set WINEPREFIX to a Wine prefix of its own}"
 export WINEPREFIX
 target=${1:-x64}
 case "$target" in
-  x64) loader=/usr/lib/wine/wine64 syskind=win64 program_files=ProgramFiles64Folder win64=yes ;;
-  x86) loader=/usr/lib/wine/wine syskind=win32 program_files=ProgramFilesFolder win64=no ;;
+  x64) syskind=win64 program_files=ProgramFiles64Folder win64=yes ;;
+  x86) syskind=win32 program_files=ProgramFilesFolder win64=no ;;
   *) echo "unknown target '$target'" >&2; exit 2 ;;
 esac
-export WINELOADER=${WINELOADER:-$loader}
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-env.sh
+source scripts/check-report.sh
+export WINELOADER=${WINELOADER:-$(wine_loader_of "$target")}
 wine=$WINELOADER
 
 build=build/windows-$target
@@ -55,20 +54,10 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-msi.XXXXXX")
 [ -n "${ORVANTA_KEEP_WORK:-}" ] || trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-pass() { echo "PASS: $1"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
-summary() {
-  echo "== installer tests took $(( $(date +%s) - started )) s"
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
 
 # Wine's programs write CR LF, and reg export writes UTF-16.
 unix_lines() { tr -d '\r'; }
 reg_text() { iconv -f UTF-16 -t UTF-8 "$1" | unix_lines; }
-windows_path() { "$wine" winepath.exe -w "$1" 2>/dev/null | unix_lines; }
 # msiexec with its output in files; its exit code.
 msiexec() { "$wine" msiexec.exe "$@" >>"$work/msiexec.out" 2>&1; }
 export_key() { "$wine" reg.exe export "$1" "$(windows_path "$2")" /y >/dev/null 2>&1; }
@@ -150,10 +139,10 @@ check_module_file() {
 
 echo "== wine: $("$wine" --version 2>/dev/null), prefix $WINEPREFIX"
 for f in "$module" "$package" "$next_package" "$client" tests/common/expected_registry_lines.cpp; do
-  [ -f "$f" ] || { fail "$f is missing (build the windows-$target preset first)"; summary; exit 1; }
+  [ -f "$f" ] || { fail "$f is missing (build the windows-$target preset first)"; summary "installer tests"; exit 1; }
 done
 if ! ${CXX:-c++} -std=c++17 -o "$work/expected-registry-lines" tests/common/expected_registry_lines.cpp; then
-  fail "building expected-registry-lines"; summary; exit 1
+  fail "building expected-registry-lines"; summary "installer tests"; exit 1
 fi
 # The package writes the library flags the platform writes ("0"), not the
 # one Wine's own type-library registration adds.
@@ -263,4 +252,4 @@ else
   diff <(reg_text "$work/before.reg") <(reg_text "$work/after.reg") | head -n 40
 fi
 
-summary
+summary "installer tests"

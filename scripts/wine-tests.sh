@@ -16,7 +16,6 @@
 # when any check fails. Needs the target's Windows build and the native build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-started=$(date +%s)
 target=${1:-x64}
 
 build=build/windows-$target
@@ -38,15 +37,7 @@ finish() {
 }
 trap finish EXIT
 
-passed=0
-failed=0
-pass() { echo "PASS: $1"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
-summary() {
-  echo "== wine $target tests took $(( $(date +%s) - started )) s"
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
+source scripts/check-report.sh
 
 # Wine's console output ends its lines with CR LF. Every Wine program writes
 # to files, never into a pipe: the prefix's services would inherit the pipe
@@ -68,13 +59,13 @@ for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" "$build/TivDefnRe
     missing=1
   fi
 done
-[ "$missing" -eq 0 ] || { summary; exit 1; }
+[ "$missing" -eq 0 ] || { summary "wine $target tests"; exit 1; }
 
 if wine_start "$target"; then
-  pass "fresh $target prefix ($(( $(date +%s) - started )) s, $WINE_LOADER)"
+  pass "fresh $target prefix ($(( $(date +%s) - check_started )) s, $WINE_LOADER)"
 else
   fail "fresh $target prefix: $(tail -n 3 "$WINEPREFIX.boot.log" 2>/dev/null)"
-  summary
+  summary "wine $target tests"
   exit 1
 fi
 
@@ -180,4 +171,4 @@ else
   fail "installer package (scripts/wine-msi-tests.sh $target)"
 fi
 
-summary
+summary "wine $target tests"
