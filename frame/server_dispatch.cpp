@@ -152,7 +152,8 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     HostDispatch& host = host_dispatch_of(this);
-    if (host.serves(own_member)) return host.invoke(this, id, flags, params, result, excep, arg_err);
+    if (host.serves(own_member))
+        return host.invoke(this, id, flags, params, result, excep, arg_err);
     const ServerMemberInfo* member = member_with_id(id);
     if (!member) return DISP_E_MEMBERNOTFOUND;
     const WORD wanted = member->property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;

@@ -9,7 +9,7 @@
 
 #include "runtime/automation.h"
 #ifdef _WIN32
-#include "runtime/com_ptr.h"
+#  include "runtime/com_ptr.h"
 #endif
 
 struct IServer;

@@ -2,23 +2,27 @@
 // of TivDefn's IServer, checked against the face, drives the platform's own
 // name lookup (DispGetIDsOfNames) and invocation (DispInvoke) over the face.
 #ifdef _WIN32
-#include "frame/dispatch_support.h"
-#include "frame/error_record.h"
-#include "frame/iserver.h"
-#include "frame/server_dispatch_host.h"
-#include "frame/type_info.h"
-#include "runtime/bstr.h"
+#  include "frame/dispatch_support.h"
+#  include "frame/error_record.h"
+#  include "frame/iserver.h"
+#  include "frame/server_dispatch_host.h"
+#  include "frame/type_info.h"
+#  include "runtime/bstr.h"
 
-#include <utility>
+#  include <iterator>
+#  include <utility>
 
 namespace orvanta {
 namespace {
 
-constexpr UINT kServerMembers = kLastServerMember - kFirstServerMember + 1;
+constexpr UINT kServerMemberCount = std::size(kServerMembers);
 
 class TypeAttr {
 public:
-    explicit TypeAttr(ITypeInfo* info) noexcept : info_(info) { status_ = info->GetTypeAttr(&attr_); }
+    explicit TypeAttr(ITypeInfo* info) noexcept : info_(info)
+    {
+        status_ = info->GetTypeAttr(&attr_);
+    }
     TypeAttr(const TypeAttr&) = delete;
     TypeAttr& operator=(const TypeAttr&) = delete;
     ~TypeAttr()
@@ -36,7 +40,10 @@ private:
 
 class FuncDesc {
 public:
-    FuncDesc(ITypeInfo* info, UINT index) noexcept : info_(info) { info->GetFuncDesc(index, &desc_); }
+    FuncDesc(ITypeInfo* info, UINT index) noexcept : info_(info)
+    {
+        info->GetFuncDesc(index, &desc_);
+    }
     FuncDesc(const FuncDesc&) = delete;
     FuncDesc& operator=(const FuncDesc&) = delete;
     ~FuncDesc()
@@ -79,7 +86,8 @@ HRESULT vtable_view(rt::ComPtr<ITypeInfo>& view) noexcept
 // One described function is one of the face's operations, called where the
 // face has it: an HRESULT-returning stdcall entry whose arguments are all
 // addresses, the last one the result.
-bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, unsigned& indices_seen) noexcept
+bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own,
+                       unsigned& indices_seen) noexcept
 {
     if (d.funckind != FUNC_PUREVIRTUAL && d.funckind != FUNC_VIRTUAL) return false;
     if (d.callconv != CC_STDCALL || d.elemdescFunc.tdesc.vt != VT_HRESULT) return false;
@@ -87,12 +95,15 @@ bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, u
     if (d.cParams < 1 || d.oVft % sizeof(void*) != 0) return false;
     for (SHORT i = 0; i < d.cParams; ++i)
         if (d.lprgelemdescParam[i].tdesc.vt != VT_PTR) return false;
-    if (!(d.lprgelemdescParam[d.cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL)) return false;
+    if (!(d.lprgelemdescParam[d.cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL))
+        return false;
 
     rt::BStr name;
-    if (FAILED(view->GetDocumentation(d.memid, name.put(), nullptr, nullptr, nullptr))) return false;
+    if (FAILED(view->GetDocumentation(d.memid, name.put(), nullptr, nullptr, nullptr)))
+        return false;
     const int vtable_index = static_cast<int>(d.oVft / sizeof(void*));
-    if (!own(name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET, static_cast<UINT>(d.cParams - 1)))
+    if (!own(name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET,
+             static_cast<UINT>(d.cParams - 1)))
         return false;
     const unsigned bit = 1u << (vtable_index - kDispatchEntries);
     if (indices_seen & bit) return false;
@@ -105,10 +116,11 @@ bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own, u
 bool lays_out_face(ITypeInfo* view, OwnMemberCheck own) noexcept
 {
     const TypeAttr attr(view);
-    if (FAILED(attr.status()) || attr->typekind != TKIND_INTERFACE || attr->cFuncs != kServerMembers)
+    if (FAILED(attr.status()) || attr->typekind != TKIND_INTERFACE ||
+        attr->cFuncs != kServerMemberCount)
         return false;
     unsigned indices_seen = 0;
-    for (UINT i = 0; i < kServerMembers; ++i) {
+    for (UINT i = 0; i < kServerMemberCount; ++i) {
         const FuncDesc f(view, i);
         if (!f.get() || !matches_operation(view, *f.get(), own, indices_seen)) return false;
     }
