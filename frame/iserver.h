@@ -28,10 +28,29 @@ struct _CTivOrvantaZNA100 : IDispatch {};
 
 namespace orvanta {
 
-// A GUID from its registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", at
-// compile time: the identifiers are written once, as text.
+// Whether `text` is a GUID in registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}":
+// 38 characters, braces, hyphens where they belong, hexadecimal digits elsewhere.
+constexpr bool is_guid_text(std::string_view text)
+{
+    if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+    for (std::size_t i = 1; i < 37; ++i) {
+        const char c = text[i];
+        const bool hyphen_here = i == 9 || i == 14 || i == 19 || i == 24;
+        const bool hex_digit =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (hyphen_here ? c != '-' : !hex_digit) return false;
+    }
+    return true;
+}
+
+// Not constexpr: reaching it while evaluating a constant stops the compiler.
+inline void malformed_guid_text() noexcept {}
+
+// A GUID from its registry form, at compile time: the identifiers are written
+// once, as text, and malformed text does not compile.
 constexpr GUID guid_of(std::string_view text)
 {
+    if (!is_guid_text(text)) malformed_guid_text();
     auto hex = [text](std::size_t at, std::size_t digits) {
         unsigned long value = 0;
         for (std::size_t i = at; i < at + digits; ++i) {

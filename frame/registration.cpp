@@ -6,6 +6,7 @@
 #include "frame/iserver.h"
 #include "frame/registry_key.h"
 
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -19,21 +20,6 @@ HRESULT from_registry(LSTATUS status) noexcept
 
 PathText widened(std::string_view ascii) { return PathText(ascii.begin(), ascii.end()); }
 
-HRESULT write_entry(const ClassEntry& entry, const PathText& module_path)
-{
-    RegistryKey key;
-    LSTATUS status =
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path(entry.tree, entry.subkey).c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS || entry.source == Source::None) return from_registry(status);
-    const PathText text = entry.source == Source::ModulePath ? module_path : widened(entry.text);
-    const PathText value_name = entry.value_name ? widened(entry.value_name) : PathText();
-    status = RegSetValueExW(key.get(), entry.value_name ? value_name.c_str() : nullptr, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(OLECHAR)));
-    return from_registry(status);
-}
-
 PathText hex(unsigned n)
 {
     PathText digits;
@@ -42,12 +28,46 @@ PathText hex(unsigned n)
     return digits;
 }
 
+PathText library_version() { return hex(kLibraryMajor) + widened(".") + hex(kLibraryMinor); }
+
+HRESULT write_entry(const ClassEntry& entry, const PathText& module_path)
+{
+    RegistryKey key;
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path(entry.tree, entry.subkey).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS || entry.source == Source::None) return from_registry(status);
+    const PathText text = entry.source == Source::ModulePath       ? module_path
+                          : entry.source == Source::LibraryVersion ? library_version()
+                                                                   : widened(entry.text);
+    const PathText value_name = entry.value_name ? widened(entry.value_name) : PathText();
+    status = RegSetValueExW(key.get(), entry.value_name ? value_name.c_str() : nullptr, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(OLECHAR)));
+    return from_registry(status);
+}
+
+template <std::size_t N>
+HRESULT write_entries(const ClassEntry (&entries)[N], const PathText& module_path)
+{
+    for (const ClassEntry& entry : entries) {
+        const HRESULT hr = write_entry(entry, module_path);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+// "TypeLib\{library}\<major>.<minor>"
+PathText library_version_key()
+{
+    return widened("TypeLib\\") + widened(identity::kLibraryId) + widened("\\") + library_version();
+}
+
 // The library's path key, present while it is registered for this build.
 PathText library_path_key()
 {
-    return widened("TypeLib\\") + widened(identity::kLibraryId) + widened("\\") +
-           hex(kLibraryMajor) + widened(".") + hex(kLibraryMinor) + widened("\\") +
-           hex(kLibraryLocale) + widened(kLibrarySysKind == SYS_WIN64 ? "\\win64" : "\\win32");
+    return library_version_key() + widened("\\") + hex(kLibraryLocale) +
+           widened(kLibrarySysKind == SYS_WIN64 ? "\\win64" : "\\win32");
 }
 
 HRESULT unregister_type_library()
@@ -68,12 +88,73 @@ HRESULT unregister_type_library()
     return hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
 }
 
+// Registry key names compare without regard to ASCII letter case.
+bool same_ascii(const PathText& name, std::string_view ascii)
+{
+    if (name.size() != ascii.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const OLECHAR c = name[i] >= 'a' && name[i] <= 'z' ? name[i] - ('a' - 'A') : name[i];
+        if (c != static_cast<unsigned char>(ascii[i])) return false;
+    }
+    return true;
+}
+
+// Whether the library's version key holds nothing but its FLAGS and HELPDIR,
+// that is: no locale of any system kind is registered under it.
+bool library_version_unused(const PathText& version_key)
+{
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, version_key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
+                      key.put()) != ERROR_SUCCESS)
+        return false;
+    OLECHAR name[16];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(std::size(name));
+        const LSTATUS status =
+            RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return true;
+        if (status != ERROR_SUCCESS) return false;  // a longer name is no FLAGS or HELPDIR
+        const PathText subkey(name, length);
+        if (!same_ascii(subkey, "FLAGS") && !same_ascii(subkey, "HELPDIR")) return false;
+    }
+}
+
+// What a registration that stopped part-way wrote, removed key by key: the
+// platform cannot unregister a library whose keys it left incomplete. Keys
+// another system kind's registration of the library still needs stay. Best
+// effort: the caller reports the failure that stopped the registration.
+void remove_partial_registration() noexcept
+try {
+    for (const Tree tree : {Tree::Class, Tree::ProgramId, Tree::Interface})
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, key_path(tree).c_str());
+    const PathText version_key = library_version_key();
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, library_path_key().c_str());
+    // Refused while another system kind is registered under the locale.
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, (version_key + widened("\\") + hex(kLibraryLocale)).c_str());
+    if (!library_version_unused(version_key)) return;
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, version_key.c_str());
+    // Refused while another version of the library is registered.
+    RegDeleteKeyW(HKEY_CLASSES_ROOT,
+                  (widened("TypeLib\\") + widened(identity::kLibraryId)).c_str());
+} catch (const std::bad_alloc&) {
+}
+
+HRESULT register_everything(const PathText& module_path)
+{
+    HRESULT hr = register_type_library(module_path);
+    if (SUCCEEDED(hr)) hr = write_entries(kInterfaceEntries, module_path);
+    if (SUCCEEDED(hr)) hr = write_entries(kClassEntries, module_path);
+    return hr;
+}
+
 }  // namespace
 
 PathText key_path(Tree tree, std::string_view subkey)
 {
     const PathText root = tree == Tree::Class ? widened("CLSID\\") + widened(identity::kClassId)
-                                              : widened(identity::kProgramId);
+                          : tree == Tree::Interface
+                              ? widened("Interface\\") + widened(identity::kDefaultInterfaceId)
+                              : widened(identity::kProgramId);
     return root + widened(subkey);
 }
 
@@ -82,14 +163,11 @@ try {
     PathText module_path;
     HRESULT hr = module_file_name(module_path);
     if (FAILED(hr)) return hr;
-    hr = register_type_library(module_path);
-    if (FAILED(hr)) return hr;
-    for (const ClassEntry& entry : kClassEntries) {
-        hr = write_entry(entry, module_path);
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
+    hr = register_everything(module_path);
+    if (FAILED(hr)) remove_partial_registration();
+    return hr;
 } catch (const std::bad_alloc&) {
+    remove_partial_registration();
     return E_OUTOFMEMORY;
 }
 

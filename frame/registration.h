@@ -1,13 +1,14 @@
 // What registration publishes, as data, and the two steps behind
 // DllRegisterServer and DllUnregisterServer.
 //
-// Registration writes, in HKEY_CLASSES_ROOT, the class's keys below (through
-// the registry) and the module's type library (through the platform's
-// type-library registration, which also registers the default interface
-// _CTivOrvantaZNA100 under Interface). It writes nothing else; the host's
-// library TivDefn is the host's own. Unregistration removes the class's two
-// key trees and the type library, each only when present, so both steps may
-// be repeated and leave the registry as one call does.
+// Registration writes, in HKEY_CLASSES_ROOT, the module's type library
+// (through the platform's type-library registration, which also registers the
+// default interface _CTivOrvantaZNA100 under Interface) and the keys below
+// (through the registry). It writes nothing else; the host's library TivDefn
+// is the host's own. It is all or nothing: after a failure at any step, what
+// the earlier steps wrote is removed again. Unregistration removes the
+// class's two key trees and the type library, each only when present, so
+// both steps may be repeated and leave the registry as one call does.
 #pragma once
 
 #include "definition/module_identity.h"
@@ -19,14 +20,18 @@
 namespace orvanta::registration {
 
 enum class Source {
-    None,        // the key only
-    Text,        // the given text
-    ModulePath,  // the module's full path
+    None,            // the key only
+    Text,            // the given text
+    ModulePath,      // the module's full path
+    LibraryVersion,  // the type library's "<major>.<minor>", in hexadecimal
 };
 
-// The two key trees registration writes: CLSID\{class identifier} and the
-// program identifier's.
-enum class Tree { Class, ProgramId };
+// The key trees registration writes: CLSID\{class identifier}, the program
+// identifier's and, through the type library, Interface\{default interface}.
+enum class Tree { Class, ProgramId, Interface };
+
+// The platform's automation marshaler, which serves dual interfaces.
+inline constexpr std::string_view kAutomationMarshaler = "{00020424-0000-0000-C000-000000000046}";
 
 // One key under HKEY_CLASSES_ROOT with at most one string value. Keys and
 // texts are ASCII, composed from the module's identity when written.
@@ -49,6 +54,17 @@ inline constexpr ClassEntry kClassEntries[] = {
     {Tree::ProgramId, "\\CLSID", nullptr, Source::Text, identity::kClassId},
 };
 
+// The default interface's keys, as the platform's type-library registration
+// writes them. It ignores failures there, so they are written once more,
+// where a failure is seen.
+inline constexpr ClassEntry kInterfaceEntries[] = {
+    {Tree::Interface, "", nullptr, Source::Text, identity::kDefaultInterfaceName},
+    {Tree::Interface, "\\ProxyStubClsid", nullptr, Source::Text, kAutomationMarshaler},
+    {Tree::Interface, "\\ProxyStubClsid32", nullptr, Source::Text, kAutomationMarshaler},
+    {Tree::Interface, "\\TypeLib", nullptr, Source::Text, identity::kLibraryId},
+    {Tree::Interface, "\\TypeLib", "Version", Source::LibraryVersion, {}},
+};
+
 // The key trees unregistration removes: the class's and its program
 // identifier's.
 inline constexpr Tree kClassTrees[] = {Tree::Class, Tree::ProgramId};
@@ -69,9 +85,10 @@ PathText key_path(Tree tree, std::string_view subkey = {});
 // registration_native.cpp). The platform's status, unchanged.
 HRESULT register_type_library(const PathText& module_path) noexcept;
 
-// DllRegisterServer: the type library, then the class's keys. The first
-// failure ends it and is returned unchanged; a registry error code as
-// HRESULT_FROM_WIN32.
+// DllRegisterServer: the type library, its interface's keys, then the
+// class's keys. The first failure ends it and is returned unchanged (a
+// registry error code as HRESULT_FROM_WIN32), once everything it wrote is
+// removed again.
 HRESULT register_server() noexcept;
 
 // DllUnregisterServer: the class's key trees, then the type library.

@@ -255,11 +255,12 @@ TEST_F(Registration, NeverTouchesTheHostLibrary)
 }
 
 // A registry failure at each change registration makes, in turn. Failures
-// in the class's keys reach the caller as HRESULT_FROM_WIN32 of the code;
-// failures in the type library's own keys as the platform's registration
-// status; failures in the interface keys are ignored, as the platform's
-// type-library registration ignores them. After any failure outside the
-// library's own keys, unregistering restores the machine.
+// in the class's and the interface's keys reach the caller as
+// HRESULT_FROM_WIN32 of the code; failures in the type library's own keys as
+// the platform's registration status; a failure the platform's type-library
+// registration ignores (in the interface keys) is mended by the module's own
+// write. Registration is all or nothing: afterwards the machine holds either
+// the whole registration or none of it.
 struct InjectedFailure {
     const char* name;
     LSTATUS status;
@@ -270,13 +271,16 @@ const InjectedFailure kFailures[] = {
     {"out of memory", ERROR_NOT_ENOUGH_MEMORY},
 };
 
-TEST_F(Registration, EachRegistryFailureReachesTheCallerUnchanged)
+TEST_F(Registration, EachRegistryFailureLeavesAllOrNothingAndReachesTheCaller)
 {
+    Lines registered = machine_;
+    const Lines expected = registry_snapshot::expected_lines(here());
+    registered.insert(expected.begin(), expected.end());
     for (const InjectedFailure& f : kFailures) {
         SCOPED_TRACE(f.name);
         int library_failures = 0;
-        int ignored_failures = 0;
-        int class_failures = 0;
+        int mended_failures = 0;
+        int entry_failures = 0;
         for (long n = 1;; ++n) {
             SCOPED_TRACE("change " + std::to_string(n));
             rt::standin::registry_reset();
@@ -289,22 +293,23 @@ TEST_F(Registration, EachRegistryFailureReachesTheCallerUnchanged)
                 EXPECT_EQ(hr, S_OK);
                 break;
             }
+            if (hr == S_OK) {
+                ++mended_failures;
+                EXPECT_EQ(whole_registry(), registered)
+                    << text_lines(minus(registered, whole_registry()));
+                continue;
+            }
             if (hr == TYPE_E_REGISTRYACCESS) {
                 ++library_failures;
-                continue;  // the platform leaves such a library half registered
-            }
-            if (hr == S_OK) {
-                ++ignored_failures;
             } else {
                 EXPECT_EQ(hr, HRESULT_FROM_WIN32(static_cast<unsigned long>(f.status)));
-                ++class_failures;
+                ++entry_failures;
             }
-            EXPECT_EQ(DllUnregisterServer(), S_OK);
             EXPECT_EQ(whole_registry(), machine_) << text_lines(minus(whole_registry(), machine_));
         }
         EXPECT_GT(library_failures, 0);
-        EXPECT_GT(ignored_failures, 0);
-        EXPECT_GT(class_failures, 0);
+        EXPECT_GT(mended_failures, 0);
+        EXPECT_GT(entry_failures, 0);
     }
 }
 

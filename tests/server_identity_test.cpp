@@ -77,4 +77,29 @@ TEST_F(ServerIdentity, NameAndDescriptionAreTwoSeparateStrings)
     EXPECT_EQ(text_of(description.get()), expected::kDescription);
 }
 
+// Identifiers are written once, as text, and read at compile time: text that
+// is not a GUID in registry form must never compile into a wrong identifier.
+// tests/compile_fail/guid_text.cpp proves that guid_of refuses it.
+constexpr std::string_view kMalformedGuidTexts[] = {
+    "{68A285B0-5582-4720-A801-BFCEF626BBD6}0",  // 39 characters
+    "{68A285B0-5582-4720-A801-BFCEF626BBD}",    // 37 characters
+    "68A285B0-5582-4720-A801-BFCEF626BBD6",     // no braces
+    "(68A285B0-5582-4720-A801-BFCEF626BBD6)",   // other brackets
+    "{68A285B0-5582-4720-A801-BFCEF626BBD6]",   // unbalanced
+    "{68A285B0_5582-4720-A801-BFCEF626BBD6}",   // a hyphen replaced
+    "{68A285B05-582-4720-A801-BFCEF626BBD6}",   // a hyphen moved
+    "{68A285B0-5582-4720-A801-BFCEF626BBDG}",   // 'G'
+    "{68A285B0-5582-4720-A801-BFCEF626BB D6}",  // a space
+    "",
+};
+constexpr bool none_is_guid_text()
+{
+    for (std::string_view text : kMalformedGuidTexts)
+        if (orvanta::is_guid_text(text)) return false;
+    return true;
+}
+static_assert(none_is_guid_text());
+static_assert(orvanta::is_guid_text("{68a285b0-5582-4720-a801-bfcef626bbd6}"));
+static_assert(orvanta::guid_of("{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}").Data4[7] == 0x4E);
+
 }  // namespace
