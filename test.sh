@@ -56,6 +56,9 @@ for arch in x86 x64; do
 done
 scripts/check-dll-static.sh build/windows-x86/TivOrvantaZNA100.dll win32
 scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win64
+for arch in x86 x64; do
+  scripts/check-link-map.sh build/windows-$arch/TivOrvantaZNA100.map
+done
 # The check must refuse a module of the other target.
 if scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win32 >/dev/null 2>&1; then
   echo "check-dll-static.sh accepted the 64-bit module as a 32-bit one"

@@ -86,9 +86,12 @@ target_link_libraries(TivOrvantaZNA100 PRIVATE oleaut32 ole32 uuid advapi32)
 # Only system DLLs at run time: the C++ runtime, libgcc and winpthread are
 # linked in. Exports come from the .def alone, undecorated on 32-bit. A
 # release build carries no symbol table.
+# The link map with its cross-reference table shows which object pulls what
+# from the runtime libraries (scripts/check-link-map.sh reads it).
 target_link_options(TivOrvantaZNA100 PRIVATE
   -static -static-libgcc -static-libstdc++
   -Wl,--enable-stdcall-fixup -Wl,--kill-at
+  -Wl,-Map,${CMAKE_BINARY_DIR}/TivOrvantaZNA100.map,--cref
   $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 # ---- the host's library, stand-in for tests ----

@@ -5,11 +5,70 @@
 #include "runtime/com_ptr.h"
 
 #include <cstdio>
+#include <new>
 
 namespace orvanta {
 namespace {
 
+const ErrorRecord kNoRecord{};
+
+#ifdef _WIN32
+// With this toolchain thread_local becomes emulated thread-local storage,
+// whose first touch on a thread allocates and ends the process when that
+// fails. The record lives instead in a slot of the platform's own
+// thread-local storage, taken when the module is loaded, and is allocated
+// where a failure costs only the error's description.
+struct ThreadRecord {
+    ErrorRecord record;
+    ThreadRecord* previous;
+    ThreadRecord* next;
+};
+
+DWORD g_slot = TLS_OUT_OF_INDEXES;
+// Every thread's record, so that unloading the module frees them all.
+SRWLOCK g_records_lock = SRWLOCK_INIT;
+ThreadRecord* g_records = nullptr;
+
+ThreadRecord* held_record() noexcept
+{
+    if (g_slot == TLS_OUT_OF_INDEXES) return nullptr;
+    // Reading the slot clears the thread's last error, which is the caller's.
+    const DWORD last_error = GetLastError();
+    auto* held = static_cast<ThreadRecord*>(TlsGetValue(g_slot));
+    SetLastError(last_error);
+    return held;
+}
+
+void unlink(ThreadRecord* r) noexcept
+{
+    (r->previous ? r->previous->next : g_records) = r->next;
+    if (r->next) r->next->previous = r->previous;
+}
+
+// The running thread's record; when `create`, made on first use. Null when
+// there is none and it cannot be had.
+ErrorRecord* thread_record(bool create) noexcept
+{
+    if (ThreadRecord* held = held_record()) return &held->record;
+    if (!create || g_slot == TLS_OUT_OF_INDEXES) return nullptr;
+    auto* fresh = new (std::nothrow) ThreadRecord{};
+    if (!fresh) return nullptr;
+    if (!TlsSetValue(g_slot, fresh)) {
+        delete fresh;
+        return nullptr;
+    }
+    AcquireSRWLockExclusive(&g_records_lock);
+    fresh->next = g_records;
+    if (g_records) g_records->previous = fresh;
+    g_records = fresh;
+    ReleaseSRWLockExclusive(&g_records_lock);
+    return &fresh->record;
+}
+#else
 thread_local ErrorRecord t_record;
+
+ErrorRecord* thread_record(bool) noexcept { return &t_record; }
+#endif
 
 constexpr StaticBStr<identity::kProgramId.size()> kSource(identity::kProgramId);
 
@@ -37,13 +96,22 @@ void describe(ErrorRecord& r, const char* interface_name, const char* operation)
 
 BSTR error_source() noexcept { return kSource.get(); }
 
-const ErrorRecord& error_record() noexcept { return t_record; }
+const ErrorRecord& error_record() noexcept
+{
+    const ErrorRecord* r = thread_record(false);
+    return r ? *r : kNoRecord;
+}
 
-void clear_error_record() noexcept { t_record = ErrorRecord{}; }
+void clear_error_record() noexcept
+{
+    if (ErrorRecord* r = thread_record(false)) *r = ErrorRecord{};
+}
 
 void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 {
-    ErrorRecord& r = t_record;
+    ErrorRecord* held = thread_record(true);
+    if (!held) return;
+    ErrorRecord& r = *held;
     r.number = error.code;
     if (error.has_origin) {
         r.iid = error.iid;
@@ -64,14 +132,48 @@ void publish_error(const rt::RaisedError& error, const Operation& running) noexc
 
 void publish_error_record() noexcept
 {
+    ErrorRecord* r = thread_record(false);
+    if (!r) return;
     rt::ComPtr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(create.put()))) return;
-    create->SetGUID(t_record.iid);
+    create->SetGUID(r->iid);
     create->SetSource(error_source());
-    create->SetDescription(t_record.description);
+    create->SetDescription(r->description);
     rt::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))
         SetErrorInfo(0, info.get());
 }
+
+#ifdef _WIN32
+bool error_records_attach() noexcept
+{
+    g_slot = TlsAlloc();
+    return g_slot != TLS_OUT_OF_INDEXES;
+}
+
+void error_record_thread_ended() noexcept
+{
+    ThreadRecord* held = held_record();
+    if (!held) return;
+    TlsSetValue(g_slot, nullptr);
+    AcquireSRWLockExclusive(&g_records_lock);
+    unlink(held);
+    ReleaseSRWLockExclusive(&g_records_lock);
+    delete held;
+}
+
+void error_records_detach() noexcept
+{
+    if (g_slot == TLS_OUT_OF_INDEXES) return;
+    AcquireSRWLockExclusive(&g_records_lock);
+    while (ThreadRecord* r = g_records) {
+        unlink(r);
+        delete r;
+    }
+    ReleaseSRWLockExclusive(&g_records_lock);
+    TlsFree(g_slot);
+    g_slot = TLS_OUT_OF_INDEXES;
+}
+#endif
 
 }  // namespace orvanta

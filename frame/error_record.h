@@ -1,6 +1,8 @@
 // The error record of the running thread: the number of the last raised
 // error (0 when none), the interface that was called, the vtable index of
-// the operation in it, and a description naming the operation.
+// the operation in it, and a description naming the operation. Recording
+// never allocates but for a thread's first record on Windows; when that
+// allocation fails, the error goes unrecorded and its status is unchanged.
 #pragma once
 
 #include "runtime/automation.h"
@@ -43,5 +45,15 @@ void publish_error(const rt::RaisedError& error, const Operation& running) noexc
 // Publishes the record, as it stands, as the platform's per-thread error
 // object: again, after a caller on the way took the object over. Best effort.
 void publish_error_record() noexcept;
+
+#ifdef _WIN32
+// From the module's load notifications: the thread-local slot is taken when
+// a process attaches (false when the platform has none to give: errors then
+// go unrecorded), a thread's record freed when it ends, and every record
+// freed when the module is unloaded.
+bool error_records_attach() noexcept;
+void error_record_thread_ended() noexcept;
+void error_records_detach() noexcept;
+#endif
 
 }  // namespace orvanta

@@ -1,7 +1,9 @@
 // The module's load notification and its handle on Windows.
 #ifdef _WIN32
+#  include "frame/error_record.h"
 #  include "frame/module_instance.h"
 
+#  include <exception>
 #  include <new>
 
 namespace {
@@ -11,11 +13,28 @@ HINSTANCE g_module = nullptr;
 
 }  // namespace
 
-// The per-thread state of the C++ runtime is kept by its own thread
-// notifications, so thread attach and detach are left enabled.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+// The C++ runtime's exception state is allocated on a thread's first use, and
+// a failure there ends the process; it is asked for when the module is loaded
+// and whenever a thread starts, so that an exception thrown when memory runs
+// out later does not make that first allocation. The per-thread state of the
+// C++ runtime is kept by its own thread notifications, and the error records
+// by the thread detach below, so thread attach and detach are left enabled.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        g_module = instance;
+        orvanta::error_records_attach();
+        static_cast<void>(std::uncaught_exceptions());
+        break;
+    case DLL_THREAD_ATTACH: static_cast<void>(std::uncaught_exceptions()); break;
+    case DLL_THREAD_DETACH: orvanta::error_record_thread_ended(); break;
+    case DLL_PROCESS_DETACH:
+        // When the process ends, its other threads are gone without their
+        // notifications and their memory goes with the process.
+        if (!reserved) orvanta::error_records_detach();
+        break;
+    }
     return TRUE;
 }
 
