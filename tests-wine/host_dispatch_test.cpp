@@ -105,7 +105,8 @@ public:
         if (previous_.empty()) {
             EXPECT_FALSE(host_library_registered()) << "the renumbered library is still registered";
         } else {
-            EXPECT_EQ(register_library(previous_), S_OK) << "registering " << printable(previous_) << " again";
+            EXPECT_EQ(register_library(previous_), S_OK)
+                << "registering " << printable(previous_) << " again";
         }
     }
     HRESULT status() const { return status_; }
@@ -121,8 +122,8 @@ class RenumberedHost : public ModuleTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(library_.status(), S_OK) << hex(library_.status()) << " registering "
-                                           << printable(library_.path());
+        ASSERT_EQ(library_.status(), S_OK)
+            << hex(library_.status()) << " registering " << printable(library_.path());
         server_ = create_server();
         ASSERT_TRUE(server_);
     }
@@ -207,7 +208,8 @@ TEST_F(RenumberedHost, GetMaximumLimitWritesFamilyTotalBack)
         for (VARIANT component : {string_value(guid.get()), string_reference(&by_reference)}) {
             VARIANT_BOOL family_total = row.family_total ? VARIANT_FALSE : VARIANT_TRUE;
             CallResult r;
-            invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD, {component, bool_reference(&family_total)}, r);
+            invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD,
+                   {component, bool_reference(&family_total)}, r);
             ASSERT_EQ(r.status, S_OK) << hex(r.status);
             ASSERT_EQ(r.result->vt, VT_I4);
             EXPECT_EQ(r.result->lVal, row.maximum);
@@ -218,7 +220,8 @@ TEST_F(RenumberedHost, GetMaximumLimitWritesFamilyTotalBack)
     Bstr unknown(L"{e2657b80-7f5b-11d2-bf88-00c04f79999c}");
     VARIANT_BOOL family_total = VARIANT_TRUE;
     CallResult r;
-    invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD, {string_value(unknown.get()), bool_reference(&family_total)}, r);
+    invoke(server_.get(), kGetMaximumLimit, DISPATCH_METHOD,
+           {string_value(unknown.get()), bool_reference(&family_total)}, r);
     ASSERT_EQ(r.status, S_OK) << hex(r.status);
     ASSERT_EQ(r.result->vt, VT_I4);
     EXPECT_EQ(r.result->lVal, -1);
@@ -235,21 +238,24 @@ TEST_F(RenumberedHost, CollectionAndAttachmentMembers)
         ASSERT_NE(r.result->pdispVal, nullptr);
         EXPECT_EQ(refcount(r.result->pdispVal), 1u) << "the result holds the only reference";
         Ref<_Collection> list;
-        ASSERT_EQ(r.result->pdispVal->QueryInterface(expected::kCollectionIid, list.put_void()), S_OK);
+        ASSERT_EQ(r.result->pdispVal->QueryInterface(expected::kCollectionIid, list.put_void()),
+                  S_OK);
         EXPECT_EQ(items_by_position(list.get()), expected_catalogue());
     }
     Bstr parent(expected::kCatalogue[0]);
     Bstr attachment(expected::kCatalogue[1]);
     {
         CallResult r;
-        invoke(server_.get(), kIsAttachable, DISPATCH_METHOD, {string_value(parent.get()), string_value(attachment.get())}, r);
+        invoke(server_.get(), kIsAttachable, DISPATCH_METHOD,
+               {string_value(parent.get()), string_value(attachment.get())}, r);
         ASSERT_EQ(r.status, S_OK) << hex(r.status);
         ASSERT_EQ(r.result->vt, VT_I4);
         EXPECT_EQ(r.result->lVal, expected::kAttachNoList);
     }
     {
         CallResult r;
-        invoke(server_.get(), kGetAttachableGUIDs, DISPATCH_METHOD, {string_value(parent.get())}, r);
+        invoke(server_.get(), kGetAttachableGUIDs, DISPATCH_METHOD, {string_value(parent.get())},
+               r);
         ASSERT_EQ(r.status, S_OK) << hex(r.status);
         EXPECT_EQ(r.result->vt, VT_DISPATCH);  // no list: the null object reference
         EXPECT_EQ(r.result->pdispVal, nullptr);
@@ -261,15 +267,15 @@ TEST_F(RenumberedHost, MalformedCallsAreRefused)
     {
         Variant result;
         DISPPARAMS no_array{nullptr, nullptr, 2, 0};
-        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &no_array, result.put(),
-                                  nullptr, nullptr),
+        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, &no_array,
+                                  result.put(), nullptr, nullptr),
                   E_INVALIDARG);
-        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, nullptr, result.put(),
-                                  nullptr, nullptr),
+        EXPECT_EQ(server_->Invoke(kGetMaximumLimit, IID_NULL, 0, DISPATCH_METHOD, nullptr,
+                                  result.put(), nullptr, nullptr),
                   E_INVALIDARG);
         DISPPARAMS none{};
-        EXPECT_EQ(server_->Invoke(kName, expected::kServerIid, 0, DISPATCH_PROPERTYGET, &none, result.put(),
-                                  nullptr, nullptr),
+        EXPECT_EQ(server_->Invoke(kName, expected::kServerIid, 0, DISPATCH_PROPERTYGET, &none,
+                                  result.put(), nullptr, nullptr),
                   DISP_E_UNKNOWNINTERFACE);
         EXPECT_EQ(result->vt, VT_EMPTY);
     }
@@ -307,13 +313,17 @@ TEST_F(RenumberedHost, FailuresReportTheOperationsStatusAndDescription)
         const wchar_t* description;
     };
     const Case cases[] = {
-        {"GetMaximumLimit without FamilyTotal", kGetMaximumLimit,
+        {"GetMaximumLimit without FamilyTotal",
+         kGetMaximumLimit,
          {string_value(guid.get()), bool_reference(nullptr)},
          L"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003"},
-        {"IsAttachable without a parent", kIsAttachable,
+        {"IsAttachable without a parent",
+         kIsAttachable,
          {string_reference(no_string), string_value(guid.get())},
          L"IServer.IsAttachable (slot 12) failed with status 0x80004003"},
-        {"GetAttachableGUIDs without a parent", kGetAttachableGUIDs, {string_reference(no_string)},
+        {"GetAttachableGUIDs without a parent",
+         kGetAttachableGUIDs,
+         {string_reference(no_string)},
          L"IServer.GetAttachableGUIDs (slot 13) failed with status 0x80004003"},
     };
     for (const Case& c : cases) {
@@ -345,7 +355,8 @@ TEST_F(RenumberedHost, FailuresReportTheOperationsStatusAndDescription)
         std::vector<VARIANT> args(c.args.rbegin(), c.args.rend());
         DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
         Variant result;
-        EXPECT_EQ(server_->Invoke(c.id, IID_NULL, 0, DISPATCH_METHOD, &params, result.put(), nullptr, nullptr),
+        EXPECT_EQ(server_->Invoke(c.id, IID_NULL, 0, DISPATCH_METHOD, &params, result.put(),
+                                  nullptr, nullptr),
                   E_POINTER);
         EXPECT_EQ(result->vt, VT_EMPTY);
         EXPECT_EQ(refcount(server_.get()), 1u);
@@ -484,7 +495,8 @@ TEST_F(HostLibraryChoice, OnlyALibraryThatDescribesTheFaceIsUsed)
         ASSERT_TRUE(server);
         expect_type_information_agrees(server.get(), library.used);
         DISPID ids[9];
-        for (UINT i = 0; i < 9; ++i) ids[i] = library.used ? kRenumberedIds[i] : static_cast<DISPID>(i + 1);
+        for (UINT i = 0; i < 9; ++i)
+            ids[i] = library.used ? kRenumberedIds[i] : static_cast<DISPID>(i + 1);
 
         CallResult name;
         invoke(server.get(), ids[0], DISPATCH_PROPERTYGET, {}, name);
@@ -500,9 +512,9 @@ TEST_F(HostLibraryChoice, OnlyALibraryThatDescribesTheFaceIsUsed)
         ASSERT_EQ(components.status, S_OK) << hex(components.status);
         ASSERT_EQ(components.result->vt, VT_DISPATCH);
         Ref<_Collection> list;
-        ASSERT_EQ(components.result->pdispVal->QueryInterface(expected::kCollectionIid,
-                                                              list.put_void()),
-                  S_OK);
+        ASSERT_EQ(
+            components.result->pdispVal->QueryInterface(expected::kCollectionIid, list.put_void()),
+            S_OK);
         EXPECT_EQ(count_of(list.get()), 96);
         list.reset();
 
