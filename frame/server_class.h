@@ -15,7 +15,8 @@
 namespace orvanta {
 
 // Late binding on one face of the class: type information by the face's
-// kind; names and calls per face (server_dispatch.cpp). The default face
+// kind (the IServer face's its own); names and calls per face
+// (server_dispatch.cpp). The default face
 // _CTivOrvantaZNA100 has no members; the IServer face has the nine.
 template <class Interface, Face kKind>
 class DispatchFace : public Interface {
@@ -39,7 +40,12 @@ public:
 
 using DefaultFace = DispatchFace<_CTivOrvantaZNA100, Face::Default>;
 using ServerFace = DispatchFace<IServer, Face::Server>;
-// Each face's names and calls, in server_dispatch.cpp.
+// Each face's names and calls, in server_dispatch.cpp; the IServer face's
+// type information too, which follows the same choice as its names and calls.
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT*);
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT, LCID, ITypeInfo**);
 template <>
 HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
 template <>

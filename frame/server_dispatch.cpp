@@ -16,14 +16,60 @@ const ServerMemberInfo* member_with_id(DISPID id) noexcept
     return &server_member(static_cast<ServerMember>(id));
 }
 
-// Whether a member the host's library describes is the face's own, where
-// the face has it.
-bool own_member(const OLECHAR* name, int vtable_index, bool property, UINT arguments) noexcept
+// What the face does with each parameter of a member, the result last.
+enum class Use : unsigned char { Read, Written, Result };
+struct FaceParam {
+    ParamType type;
+    Use use;
+};
+
+UINT face_params(const ServerMemberInfo& m, FaceParam (&out)[3]) noexcept
 {
-    for (const ServerMemberInfo& m : kServerMembers)
-        if (name && rt::same_name(name, m.name))
-            return vtable_index == vtable_index_of(m.id) && property == m.property &&
-                   arguments == m.arguments();
+    constexpr FaceParam kReadString{ParamType::String, Use::Read};
+    UINT n = 0;
+    if (m.list_for || m.answer_for || m.limit_for) out[n++] = kReadString;
+    if (m.answer_for) out[n++] = kReadString;
+    if (m.limit_for) out[n++] = {ParamType::Boolean, Use::Written};
+    const ParamType result = m.text                 ? ParamType::String
+                             : m.list || m.list_for ? ParamType::Collection
+                                                    : ParamType::Long;
+    out[n++] = {result, Use::Result};
+    return n;
+}
+
+// A caller following the description passes what the face reads in and
+// takes what it writes back; the platform's marshalling moves an argument
+// only in the directions described. So an argument the face only reads may
+// be described [in] or [in, out] (sent back unchanged), one it only writes
+// [out] or [in, out], and the result must be [out, retval].
+bool compatible(ParamDirection described, Use use) noexcept
+{
+    switch (use) {
+    case Use::Read: return described == ParamDirection::In || described == ParamDirection::InOut;
+    case Use::Written:
+        return described == ParamDirection::Out || described == ParamDirection::InOut;
+    case Use::Result: return described == ParamDirection::Result;
+    }
+    return false;
+}
+
+// Whether a member the host's library describes is the face's own, exactly
+// as the face has it.
+bool own_member(const DescribedMember& d) noexcept
+{
+    for (const ServerMemberInfo& m : kServerMembers) {
+        if (!d.name || !rt::same_name(d.name, m.name)) continue;
+        FaceParam expected[3];
+        const UINT count = face_params(m, expected);
+        if (d.vtable_index != vtable_index_of(m.id) || d.property != m.property ||
+            d.param_count != count)
+            return false;
+        for (UINT i = 0; i < count; ++i)
+            if (d.params[i].type != expected[i].type ||
+                !compatible(d.params[i].direction, expected[i].use))
+                return false;
+        return true;
+    }
     return false;
 }
 
@@ -132,6 +178,27 @@ HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, D
 }
 
 // ---- the IServer face ----
+
+// Type information exactly when the host's description serves the face's
+// names and calls. Without it the count is 0, and no index names anything:
+// DISP_E_BADINDEX, as for any index beyond the count.
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
+{
+    if (!pctinfo) return E_POINTER;
+    *pctinfo = host_dispatch_of(this).serves(own_member) ? 1 : 0;
+    return S_OK;
+}
+
+template <>
+HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
+{
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    HostDispatch& host = host_dispatch_of(this);
+    if (!host.serves(own_member) || index != 0) return DISP_E_BADINDEX;
+    return host.type_info(info);
+}
 
 template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,

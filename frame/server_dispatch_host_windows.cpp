@@ -1,6 +1,8 @@
-// IServer's late binding from the host's library on Windows: the vtable view
-// of TivDefn's IServer, checked against the face, drives the platform's own
-// name lookup (DispGetIDsOfNames) and invocation (DispInvoke) over the face.
+// IServer's late binding from the host's library on Windows: TivDefn's
+// IServer, checked against the face member by member and parameter by
+// parameter, is the face's type information, and its vtable view drives the
+// platform's own name lookup (DispGetIDsOfNames) and invocation (DispInvoke)
+// over the face.
 #ifdef _WIN32
 #  include "frame/dispatch_support.h"
 #  include "frame/error_record.h"
@@ -59,51 +61,94 @@ private:
 
 // A dual interface is described as a dispatch interface whose vtable half
 // is one reference away; the platform's invocation needs that half.
-HRESULT vtable_view(rt::ComPtr<ITypeInfo>& view) noexcept
+HRESULT vtable_view(ITypeInfo* described, rt::ComPtr<ITypeInfo>& view) noexcept
 {
-    rt::ComPtr<ITypeInfo> described;
-    HRESULT hr = face_type_info(Face::Server, 0, 0, described.put());
-    if (FAILED(hr)) return hr;
     TYPEKIND kind = TKIND_MAX;
     WORD flags = 0;
     {
-        const TypeAttr attr(described.get());
+        const TypeAttr attr(described);
         if (FAILED(attr.status())) return attr.status();
         kind = attr->typekind;
         flags = attr->wTypeFlags;
     }
     if (kind == TKIND_INTERFACE) {
-        view = std::move(described);
+        view = rt::ComPtr<ITypeInfo>::share(described);
         return S_OK;
     }
     if (kind != TKIND_DISPATCH || !(flags & TYPEFLAG_FDUAL)) return TYPE_E_WRONGTYPEKIND;
     HREFTYPE vtable_half = 0;
-    hr = described->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_half);
+    const HRESULT hr = described->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_half);
     if (FAILED(hr)) return hr;
     return described->GetRefTypeInfo(vtable_half, view.put());
 }
 
+bool is_collection(ITypeInfo* view, const TYPEDESC& type) noexcept
+{
+    if (type.vt != VT_USERDEFINED) return false;
+    rt::ComPtr<ITypeInfo> referenced;
+    if (FAILED(view->GetRefTypeInfo(type.hreftype, referenced.put()))) return false;
+    const TypeAttr attr(referenced.get());
+    return SUCCEEDED(attr.status()) && IsEqualIID(attr->guid, IID__Collection) &&
+           (attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH);
+}
+
+// Every parameter of the face is an address; what it points to decides how
+// the platform converts the caller's argument and the result.
+ParamType pointee_type(ITypeInfo* view, const TYPEDESC& type) noexcept
+{
+    if (type.vt != VT_PTR || !type.lptdesc) return ParamType::Other;
+    const TYPEDESC& to = *type.lptdesc;
+    switch (to.vt) {
+    case VT_BSTR: return ParamType::String;
+    case VT_BOOL: return ParamType::Boolean;
+    case VT_I4: return ParamType::Long;
+    case VT_PTR:
+        return to.lptdesc && is_collection(view, *to.lptdesc) ? ParamType::Collection
+                                                              : ParamType::Other;
+    default: return ParamType::Other;
+    }
+}
+
+// Optional, defaulted and locale parameters are nothing the face takes.
+ParamDirection direction_of(USHORT flags) noexcept
+{
+    constexpr USHORT kMeaningful = PARAMFLAG_FIN | PARAMFLAG_FOUT | PARAMFLAG_FLCID |
+                                   PARAMFLAG_FRETVAL | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT;
+    switch (flags & kMeaningful) {
+    case PARAMFLAG_FIN: return ParamDirection::In;
+    case PARAMFLAG_FIN | PARAMFLAG_FOUT: return ParamDirection::InOut;
+    case PARAMFLAG_FOUT: return ParamDirection::Out;
+    case PARAMFLAG_FOUT | PARAMFLAG_FRETVAL: return ParamDirection::Result;
+    default: return ParamDirection::Other;
+    }
+}
+
+constexpr SHORT kMostParams = 3;
+
 // One described function is one of the face's operations, called where the
-// face has it: an HRESULT-returning stdcall entry whose arguments are all
-// addresses, the last one the result.
+// face has it: an HRESULT-returning stdcall entry whose parameters are the
+// face's, position by position.
 bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own,
                        unsigned& indices_seen) noexcept
 {
     if (d.funckind != FUNC_PUREVIRTUAL && d.funckind != FUNC_VIRTUAL) return false;
     if (d.callconv != CC_STDCALL || d.elemdescFunc.tdesc.vt != VT_HRESULT) return false;
     if (d.invkind != INVOKE_FUNC && d.invkind != INVOKE_PROPERTYGET) return false;
-    if (d.cParams < 1 || d.oVft % sizeof(void*) != 0) return false;
-    for (SHORT i = 0; i < d.cParams; ++i)
-        if (d.lprgelemdescParam[i].tdesc.vt != VT_PTR) return false;
-    if (!(d.lprgelemdescParam[d.cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL))
+    if (d.cParams < 1 || d.cParams > kMostParams || d.cParamsOpt != 0 ||
+        d.oVft % sizeof(void*) != 0)
         return false;
+    DescribedParam params[kMostParams];
+    for (SHORT i = 0; i < d.cParams; ++i) {
+        const ELEMDESC& e = d.lprgelemdescParam[i];
+        params[i] = {pointee_type(view, e.tdesc), direction_of(e.paramdesc.wParamFlags)};
+    }
 
     rt::BStr name;
     if (FAILED(view->GetDocumentation(d.memid, name.put(), nullptr, nullptr, nullptr)))
         return false;
     const int vtable_index = static_cast<int>(d.oVft / sizeof(void*));
-    if (!own(name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET,
-             static_cast<UINT>(d.cParams - 1)))
+    if (!own({name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET, params,
+              static_cast<UINT>(d.cParams)}))
         return false;
     const unsigned bit = 1u << (vtable_index - kDispatchEntries);
     if (indices_seen & bit) return false;
@@ -146,12 +191,24 @@ struct PlatformException {
 bool HostDispatch::serves(OwnMemberCheck own) noexcept
 {
     if (choice_ == Choice::Undecided) {
+        rt::ComPtr<ITypeInfo> described;
         rt::ComPtr<ITypeInfo> view;
-        const bool usable = SUCCEEDED(vtable_view(view)) && lays_out_face(view.get(), own);
+        const bool usable = SUCCEEDED(face_type_info(Face::Server, 0, 0, described.put())) &&
+                            SUCCEEDED(vtable_view(described.get(), view)) &&
+                            lays_out_face(view.get(), own);
         choice_ = usable ? Choice::Host : Choice::OwnTable;
-        if (usable) description_ = std::move(view);
+        if (usable) {
+            described_ = std::move(described);
+            vtable_ = std::move(view);
+        }
     }
     return choice_ == Choice::Host;
+}
+
+HRESULT HostDispatch::type_info(ITypeInfo** info) noexcept
+{
+    *info = rt::ComPtr<ITypeInfo>(described_).detach();
+    return S_OK;
 }
 
 HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noexcept
@@ -161,7 +218,7 @@ HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noe
         for (UINT j = 0; j < count; ++j) ids[j] = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
     }
-    return DispGetIDsOfNames(description_.get(), names, count, ids);
+    return DispGetIDsOfNames(vtable_.get(), names, count, ids);
 }
 
 HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* params,
@@ -180,7 +237,7 @@ HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* p
     // as that path leaves it.
     PlatformException platform;
     const HRESULT hr =
-        DispInvoke(face, description_.get(), id, flags, params, result, &platform.info, arg_err);
+        DispInvoke(face, vtable_.get(), id, flags, params, result, &platform.info, arg_err);
     if (hr != DISP_E_EXCEPTION) return hr;
     if (platform.info.pfnDeferredFillIn) platform.info.pfnDeferredFillIn(&platform.info);
     const HRESULT status = FAILED(platform.info.scode) ? platform.info.scode : E_UNEXPECTED;

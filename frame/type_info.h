@@ -9,6 +9,9 @@ namespace orvanta {
 
 enum class Face { Default, Server };
 
+// What the platform offers for the face: a count and its entries. The
+// IServer face hands out the host's description only once it has accepted
+// it (frame/server_dispatch_host.h); these give that description as found.
 UINT type_info_count(Face face) noexcept;
 HRESULT face_type_info(Face face, UINT index, LCID lcid, ITypeInfo** info) noexcept;
 

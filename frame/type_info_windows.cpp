@@ -1,10 +1,8 @@
 // Type information of the class's two faces on Windows. The default face is
 // described by the module's own library, embedded in the module file; IServer
-// by the host's library TivDefn 34.2 as registered on the machine, which also
-// drives late binding on that face (frame/server_dispatch_host.h). Without
-// TivDefn, IServer's GetTypeInfo answers the platform's status for an
-// unregistered library, while GetIDsOfNames and Invoke keep working from the
-// class's own dispatch table.
+// by the host's library TivDefn 34.2 as registered on the machine, which the
+// IServer face hands out only once it has accepted it for late binding
+// (frame/server_dispatch_host.h).
 #ifdef _WIN32
 #  include "frame/iserver.h"
 #  include "frame/module_instance.h"

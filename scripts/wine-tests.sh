@@ -52,8 +52,12 @@ default_value() {
 }
 
 missing=0
-for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" "$build/TivDefnRenumbered.tlb" \
-         "$build/TivDefnSwapped.tlb" "$native/orvanta-probe" "$script"; do
+# The host library's stand-ins that tests-wine/CMakeLists.txt builds.
+host_variants="Renumbered Swapped NameAsVariant LimitArgumentsSwapped AttachmentAsVariant
+               CategoryWithoutRetval ExtraOptional FamilyTotalIn ReadInOutWrittenOut"
+for f in "$dll" "$tests_exe" "$probe_exe" "$build/TivDefn.tlb" \
+         $(for v in $host_variants; do echo "$build/TivDefn$v.tlb"; done) \
+         "$native/orvanta-probe" "$script"; do
   if [ ! -f "$f" ]; then
     fail "$f is missing (build the windows-$target and native presets first)"
     missing=1

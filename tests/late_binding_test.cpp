@@ -339,6 +339,33 @@ TEST_F(LateBinding, DefaultFaceHasNoMembers)
     EXPECT_EQ(refcount(server.get()), refs);
 }
 
+// Without the platform's type libraries neither face has type information:
+// a count of 0, and no index names any.
+TEST_F(LateBinding, NeitherFaceOffersTypeInformation)
+{
+    auto server = new_server();
+    rt::ComPtr<IDispatch> face;
+    ASSERT_EQ(server->QueryInterface(IID_IDispatch, face.put_void()), S_OK);
+    const ULONG refs = refcount(server.get());
+    for (IDispatch* d : {static_cast<IDispatch*>(server.get()), face.get()}) {
+        // Before and after a name lookup, which makes the IServer face's choice.
+        for (int round = 0; round < 2; ++round) {
+            UINT count = 12345;
+            EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
+            EXPECT_EQ(count, 0u);
+            for (UINT index : {0u, 1u}) {
+                ITypeInfo* info = reinterpret_cast<ITypeInfo*>(&count);
+                EXPECT_EQ(d->GetTypeInfo(index, LOCALE_USER_DEFAULT, &info), DISP_E_BADINDEX);
+                EXPECT_EQ(info, nullptr);
+            }
+            id_of(d, u"Name");
+        }
+        EXPECT_EQ(d->GetTypeInfoCount(nullptr), E_POINTER);
+        EXPECT_EQ(d->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
+    }
+    EXPECT_EQ(refcount(server.get()), refs);
+}
+
 // A failure inside the operation reaches the late-bound caller as an
 // exception carrying the status, described for the member that was invoked,
 // never for some earlier failure.
