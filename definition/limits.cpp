@@ -129,11 +129,4 @@ LimitAnswer find_limit(std::u16string_view component_guid) noexcept
     return {row.family_total, row.maximum};
 }
 
-LimitAnswer find_limit_by_scan(std::u16string_view component_guid) noexcept
-{
-    for (const LimitRow& row : kLimitRows)
-        if (row.guid == component_guid) return {row.family_total, row.maximum};
-    return kDefaultLimit;
-}
-
 }  // namespace orvanta
