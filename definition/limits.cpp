@@ -1,10 +1,12 @@
 #include "limits.h"
-#include "unit_words.h"
+#include "runtime/unit_words.h"
 
 #include <cstring>
 
 namespace orvanta {
 namespace {
+
+using rt::word_at;
 
 // Every row is a 38-unit GUID, so any other length misses without hashing
 // at all. The rows already differ in their first group (units 1 to 8), so
