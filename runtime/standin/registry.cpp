@@ -2,6 +2,8 @@
 // its values, under one lock.
 #include "runtime/standin/registry.h"
 
+#include "runtime/ascii_case.h"
+
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -47,11 +49,9 @@ Registry& registry()
     return r;
 }
 
-char16_t fold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
 std::u16string folded(std::u16string text)
 {
-    for (char16_t& c : text) c = fold(c);
+    for (char16_t& c : text) c = static_cast<char16_t>(ascii_upper(c));
     return text;
 }
 

@@ -2,6 +2,9 @@
 // platform writes and removes them.
 #include "runtime/standin/typelib_registry.h"
 
+#include "runtime/ascii_case.h"
+
+#include <algorithm>
 #include <map>
 #include <new>
 #include <mutex>
@@ -144,11 +147,9 @@ bool read_text(HKEY parent, const std::u16string& sub, const OLECHAR* name, std:
 
 bool same_text(const std::u16string& a, const std::u16string& b)
 {
-    if (a.size() != b.size()) return false;
-    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
+        return rt::ascii_upper(x) == rt::ascii_upper(y);
+    });
 }
 
 // The library's keys. Any failure is the platform's registry-access status.
