@@ -3,6 +3,7 @@
 #include "runtime/standin/typelib_registry.h"
 
 #include "runtime/ascii_case.h"
+#include "runtime/registry_key.h"
 
 #include <algorithm>
 #include <map>
@@ -92,27 +93,7 @@ std::u16string library_key(REFGUID libid, WORD major, WORD minor)
     return u"TypeLib\\" + guid_text(libid) + u'\\' + hex(major) + u'.' + hex(minor);
 }
 
-// Owner of an opened key.
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key()
-    {
-        if (h_) RegCloseKey(h_);
-    }
-    HKEY get() const { return h_; }
-    HKEY* put()
-    {
-        if (h_) RegCloseKey(h_);
-        h_ = nullptr;
-        return &h_;
-    }
-
-private:
-    HKEY h_ = nullptr;
-};
+using Key = rt::RegistryKey;
 
 LSTATUS set_text(HKEY key, const OLECHAR* name, const std::u16string& text)
 {
