@@ -297,6 +297,15 @@ WINOLEAUTAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc)
     return S_OK;
 }
 
+WINOLEAUTAPI VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc)
+{
+    if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
+    if (!valid_type(pvargSrc->vt)) return DISP_E_BADVARTYPE;
+    VARIANT view;  // owns nothing: the copy below takes its own references
+    const HRESULT hr = dereference(*pvargSrc, view);
+    return FAILED(hr) ? hr : VariantCopy(pvarDest, &view);
+}
+
 WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHORT wFlags,
                                VARTYPE vt)
 {
