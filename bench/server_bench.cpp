@@ -8,6 +8,7 @@
 //    against the same call made directly.
 #include "definition/catalogue.h"
 #include "definition/limits.h"
+#include "tests/support/limit_scan.h"
 #include "frame/iserver.h"
 #include "frame/server_class.h"
 #include "runtime/bstr.h"

@@ -1,10 +1,12 @@
 #include "limits.h"
-#include "unit_words.h"
+#include "runtime/unit_words.h"
 
 #include <cstring>
 
 namespace orvanta {
 namespace {
+
+using rt::word_at;
 
 // Every row is a 38-unit GUID, so any other length misses without hashing
 // at all. The rows already differ in their first group (units 1 to 8), so
@@ -127,13 +129,6 @@ LimitAnswer find_limit(std::u16string_view component_guid) noexcept
     const IndexedRow& row = kIndex.rows[r];
     if (row.hash != h || !same_guid(row.guid, component_guid.data())) return kDefaultLimit;
     return {row.family_total, row.maximum};
-}
-
-LimitAnswer find_limit_by_scan(std::u16string_view component_guid) noexcept
-{
-    for (const LimitRow& row : kLimitRows)
-        if (row.guid == component_guid) return {row.family_total, row.maximum};
-    return kDefaultLimit;
 }
 
 }  // namespace orvanta

@@ -119,8 +119,4 @@ inline constexpr std::array<LimitRow, 81> kLimitRows = {{
 // 16-bit units, no case folding, no trimming. Hashed, not scanned.
 LimitAnswer find_limit(std::u16string_view component_guid) noexcept;
 
-// The same answer by the plain reading: the rows tested in table order.
-// Kept as the reference that tests, fuzzers and benchmarks compare against.
-LimitAnswer find_limit_by_scan(std::u16string_view component_guid) noexcept;
-
 }  // namespace orvanta

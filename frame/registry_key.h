@@ -1,42 +1,11 @@
-// Owner of one opened registry key: closed on every path.
+// Owner of one opened registry key: closed on every path (runtime/registry_key.h).
 #pragma once
 
 #include "frame/platform_registry.h"
-
-#include <utility>
+#include "runtime/registry_key.h"
 
 namespace orvanta {
 
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    RegistryKey(RegistryKey&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-    RegistryKey& operator=(RegistryKey&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            h_ = std::exchange(other.h_, nullptr);
-        }
-        return *this;
-    }
-    ~RegistryKey() { reset(); }
-
-    HKEY get() const noexcept { return h_; }
-    // The address for an opening call; closes what was held.
-    HKEY* put() noexcept
-    {
-        reset();
-        return &h_;
-    }
-    void reset() noexcept
-    {
-        if (HKEY old = std::exchange(h_, nullptr)) RegCloseKey(old);
-    }
-
-private:
-    HKEY h_ = nullptr;
-};
+using RegistryKey = rt::RegistryKey;
 
 }  // namespace orvanta

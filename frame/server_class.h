@@ -65,9 +65,11 @@ class CTivOrvantaZNA100 : public ServerUnknown {
     friend ServerUnknown;  // destroys the instance at its last reference
 
 public:
-    // A new instance of T (the class or a test's subclass of it), queried for
-    // riid. The caller owns the one reference handed out.
+    // A new instance, queried for riid. The caller owns the one reference
+    // handed out. Test builds may ask for a test's subclass T instead.
+#ifdef ORVANTA_TEST_HOOKS
     template <class T = CTivOrvantaZNA100>
+#endif
     static HRESULT create(REFIID riid, void** ppv) noexcept;
 
     // What both faces answer to (server_unknown.cpp).
@@ -121,9 +123,16 @@ private:
     HostDispatch host_dispatch_;
 };
 
+#ifdef ORVANTA_TEST_HOOKS
 template <class T>
 HRESULT CTivOrvantaZNA100::create(REFIID riid, void** ppv) noexcept
+#else
+inline HRESULT CTivOrvantaZNA100::create(REFIID riid, void** ppv) noexcept
+#endif
 {
+#ifndef ORVANTA_TEST_HOOKS
+    using T = CTivOrvantaZNA100;
+#endif
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (rt::allocation_should_fail()) return E_OUTOFMEMORY;

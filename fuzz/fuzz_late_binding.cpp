@@ -11,6 +11,7 @@
 #include "frame/server_class.h"
 #include "runtime/collection.h"
 #include "runtime/com_ptr.h"
+#include "runtime/variant.h"
 
 #include <climits>
 #include <cstring>
@@ -148,24 +149,6 @@ const VARTYPE kScalars[] = {VT_I1,   VT_UI1,   VT_I2, VT_UI2, VT_BOOL, VT_I4, VT
 const VARTYPE kInvalidTags[] = {15,     0x0FFF, VT_VOID, VT_HRESULT, 72,     0x1003, 0x8003,
                                 0x100C, 0x2000, 0x4000,  0x4001,     0x7FFF, 0xFFFF, 0x200F};
 
-std::size_t scalar_size(VARTYPE vt)
-{
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-    case VT_R4: return 4;
-    default: return 8;
-    }
-}
-
 // Fills v with a variant of some type. Pointers in it are valid, or null
 // where the type allows null; plain values carry arbitrary bits.
 void some_variant(fuzzing::Reader& in, Arena& arena, VARIANT& v, int depth)
@@ -224,7 +207,7 @@ void some_variant(fuzzing::Reader& in, Arena& arena, VARIANT& v, int depth)
         const VARTYPE base = kScalars[in.below(sizeof kScalars / sizeof kScalars[0])];
         v.vt = static_cast<VARTYPE>(VT_BYREF | base);
         if (null_reference) return;
-        const std::size_t size = scalar_size(base);
+        const std::size_t size = rt::referenced_size(base);
         v.byref = arena.block(size);
         const uint64_t bits = in.wide();
         std::memcpy(v.byref, &bits, size);

@@ -15,6 +15,7 @@
 #include "fuzz_support.h"
 
 #include "definition/limits.h"
+#include "tests/support/limit_scan.h"
 #include "frame/server_class.h"
 #include "runtime/bstr.h"
 #include "runtime/com_ptr.h"

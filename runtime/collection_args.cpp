@@ -3,6 +3,7 @@
 #include "bstr.h"
 #include "collection.h"
 #include "raised_error.h"
+#include "variant.h"
 
 #include <climits>
 #include <cmath>
@@ -21,29 +22,7 @@ constexpr int kMaxIndirection = 8;
 
 std::size_t value_size(VARTYPE base) noexcept
 {
-    if (base & VT_ARRAY) return sizeof(SAFEARRAY*);
-    switch (base) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE: return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH: return sizeof(void*);
-    default: return 0;
-    }
+    return base & VT_ARRAY ? sizeof(SAFEARRAY*) : referenced_size(base);
 }
 
 bool is_number(VARTYPE vt) noexcept

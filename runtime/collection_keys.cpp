@@ -4,7 +4,7 @@
 
 #include "raised_error.h"
 
-#include "definition/unit_words.h"
+#include "unit_words.h"
 
 #include <cstring>
 #include <new>
@@ -33,8 +33,6 @@ constexpr uint64_t fold_ascii_word(uint64_t w) noexcept
     const uint64_t capital = at_least_a & ~past_z & 0x0080008000800080u;
     return w | (capital >> 2);
 }
-
-using orvanta::word_at;
 
 // Units i to n-1 of a text of n (one to three units) as one word, the rest
 // zero: the text's last four units read at once and shifted down, or, in a

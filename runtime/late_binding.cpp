@@ -1,12 +1,14 @@
 #include "runtime/late_binding.h"
 
+#include "runtime/ascii_case.h"
+
 namespace rt {
 
 bool same_name(const OLECHAR* name, std::string_view ascii) noexcept
 {
-    auto fold = [](unsigned c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
     for (const char c : ascii) {
-        if (*name == 0 || fold(static_cast<unsigned>(*name)) != fold(static_cast<unsigned char>(c)))
+        if (*name == 0 ||
+            ascii_upper(static_cast<unsigned>(*name)) != ascii_upper(static_cast<unsigned char>(c)))
             return false;
         ++name;
     }

@@ -14,6 +14,7 @@
 #include "definition/catalogue.h"
 #include "definition/identity.h"
 #include "definition/limits.h"
+#include "tests/support/limit_scan.h"
 #include "runtime/module_state.h"
 #include "runtime/variant.h"
 

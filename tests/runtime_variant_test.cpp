@@ -153,6 +153,45 @@ TEST_F(RuntimeVariant, CopyChecksBothTags)
     EXPECT_EQ(VariantCopy(&good, &good), S_OK);
 }
 
+TEST_F(RuntimeVariant, CopyIndFollowsOneReference)
+{
+    Counted obj;
+    IUnknown* held = &obj;
+    BSTR text = SysAllocString(u"ref");
+    LONG number = 42;
+    VARIANT inner = of(VT_BSTR, [&](VARIANT& v) { v.bstrVal = text; });
+    VARIANT to_inner = of(VT_VARIANT | VT_BYREF, [&](VARIANT& v) { v.pvarVal = &inner; });
+    const struct {
+        const char* what;
+        VARIANT src;
+        HRESULT status;
+        VARTYPE vt;
+    } cases[] = {
+        {"number", of(VT_I4 | VT_BYREF, [&](VARIANT& v) { v.plVal = &number; }), S_OK, VT_I4},
+        {"string", of(VT_BSTR | VT_BYREF, [&](VARIANT& v) { v.pbstrVal = &text; }), S_OK, VT_BSTR},
+        {"object", of(VT_UNKNOWN | VT_BYREF, [&](VARIANT& v) { v.ppunkVal = &held; }), S_OK,
+         VT_UNKNOWN},
+        {"variant", to_inner, S_OK, VT_BSTR},
+        {"by value", inner, S_OK, VT_BSTR},
+        {"two variants deep", of(VT_VARIANT | VT_BYREF, [&](VARIANT& v) { v.pvarVal = &to_inner; }),
+         E_INVALIDARG, VT_EMPTY},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.what);
+        VARIANT dst = of(VT_EMPTY);
+        EXPECT_EQ(VariantCopyInd(&dst, &c.src), c.status);
+        EXPECT_EQ(dst.vt, c.vt);
+        EXPECT_TRUE(dst.vt != VT_I4 || dst.lVal == 42);
+        EXPECT_TRUE(dst.vt != VT_BSTR || (dst.bstrVal != text && text_of(dst) == u"ref"))
+            << "the string is copied";
+        EXPECT_TRUE(dst.vt != VT_UNKNOWN || (dst.punkVal == &obj && obj.refs == 2u));
+        VariantClear(&dst);
+        EXPECT_EQ(obj.refs, 1u);
+        EXPECT_EQ(rt::live_strings(), guard().strings_at_start() + 1) << "a copy was kept";
+    }
+    SysFreeString(text);
+}
+
 struct TextCase {
     const char* name;
     std::function<VARIANT()> source;

@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include "definition/limits.h"
+#include "tests/support/limit_scan.h"
 #include "tests/common/limit_queries.h"
 
 #include <cstdint>

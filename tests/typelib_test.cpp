@@ -4,7 +4,7 @@
 // writer (hashes by hand-written script and by the platform's own
 // LHashValOfNameSys), so they are literal constants here.
 #include "tools/typelib/msft_layout.h"
-#include "tools/typelib/msft_reader.h"
+#include "tests/support/msft_reader.h"
 #include "tools/typelib/msft_tables.h"
 #include "tools/typelib/msft_writer.h"
 
@@ -150,10 +150,10 @@ TEST_P(ModuleTypeLib, SegmentDirectoryInWriterFileOrder)
     struct Slot {
         int32_t offset, length;
     };
-    const Slot expected[tlb::kSegmentCount] = {
+    const Slot expected[tlb::msft::kSegmentCount] = {
         {332, 200}, {860, 24}, {884, 56}, {828, 32}, {532, 128}, {660, 168}, {940, 512}, {1452, 92},
         {-1, 0},    {-1, 0},   {-1, 0},   {-1, 0},   {-1, 0},    {-1, 0},    {-1, 0}};
-    for (size_t i = 0; i < tlb::kSegmentCount; ++i) {
+    for (size_t i = 0; i < tlb::msft::kSegmentCount; ++i) {
         SCOPED_TRACE("slot " + std::to_string(i));
         EXPECT_EQ(image.segments[i].offset, expected[i].offset);
         EXPECT_EQ(image.segments[i].length, expected[i].length);

@@ -218,6 +218,9 @@ WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr);
 WINOLEAUTAPI_(void) VariantInit(VARIANTARG* pvarg);
 WINOLEAUTAPI VariantClear(VARIANTARG* pvarg);
 WINOLEAUTAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc);
+// A copy of what the source refers to: one level of reference followed, a
+// variant referred to copied as its own value would be.
+WINOLEAUTAPI VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc);
 WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHORT wFlags,
                                VARTYPE vt);
 

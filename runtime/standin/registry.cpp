@@ -2,6 +2,8 @@
 // its values, under one lock.
 #include "runtime/standin/registry.h"
 
+#include "runtime/ascii_case.h"
+
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -34,9 +36,11 @@ struct Registry {
     std::mutex lock;
     std::map<std::u16string, Key> keys;  // by folded full path; roots are implicit
     unsigned long long next_id = 1;
+#ifdef ORVANTA_TEST_HOOKS
     long fail_countdown = 0;
     LSTATUS fail_status = ERROR_SUCCESS;
     long changes_seen = 0;
+#endif
 };
 
 Registry& registry()
@@ -45,11 +49,9 @@ Registry& registry()
     return r;
 }
 
-char16_t fold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
 std::u16string folded(std::u16string text)
 {
-    for (char16_t& c : text) c = fold(c);
+    for (char16_t& c : text) c = static_cast<char16_t>(ascii_upper(c));
     return text;
 }
 
@@ -122,11 +124,14 @@ std::u16string path_below(const std::u16string& base, const std::vector<std::u16
     return path;
 }
 
-// A change to the registry is about to be made: the armed failure, if due.
-LSTATUS change_allowed(Registry& r)
+// A change to the registry is about to be made: in test builds, counted,
+// and the armed failure if due.
+LSTATUS change_allowed([[maybe_unused]] Registry& r)
 {
+#ifdef ORVANTA_TEST_HOOKS
     ++r.changes_seen;
     if (r.fail_countdown > 0 && --r.fail_countdown == 0) return r.fail_status;
+#endif
     return ERROR_SUCCESS;
 }
 
@@ -195,6 +200,7 @@ LSTATUS copy_data(const Value& v, DWORD* type, BYTE* data, DWORD* size)
 
 }  // namespace
 
+#ifdef ORVANTA_TEST_HOOKS
 void registry_reset()
 {
     Registry& r = registry();
@@ -217,6 +223,7 @@ long registry_changes_seen()
     std::lock_guard<std::mutex> hold(r.lock);
     return r.changes_seen;
 }
+#endif
 
 }  // namespace rt::standin
 
@@ -224,13 +231,19 @@ using namespace rt::standin;
 
 namespace {
 
-// No exception leaves the registry's functions: exhausted memory is the
+// The body, under the registry's lock, for the key a handle stands for; a
+// handle that resolves to nothing answers its status without the body. No
+// exception leaves the registry's functions: exhausted memory is the
 // platform's status for it.
 template <class Body>
-LSTATUS guarded(Body&& body) noexcept
+LSTATUS with_key(HKEY h, Body&& body) noexcept
 {
     try {
-        return body();
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        const Resolved base = resolve(r, h);
+        if (base.status != ERROR_SUCCESS) return base.status;
+        return body(r, base);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -243,13 +256,9 @@ extern "C" {
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
                         LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
 {
-    return guarded([&]() -> LSTATUS {
-        if (!phkResult) return ERROR_INVALID_PARAMETER;
-        *phkResult = nullptr;
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         std::vector<std::u16string> parts;
         if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
 
@@ -292,13 +301,9 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSA
 
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
 {
-    return guarded([&]() -> LSTATUS {
-        if (!phkResult) return ERROR_INVALID_PARAMETER;
-        *phkResult = nullptr;
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         std::vector<std::u16string> parts;
         if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
         const std::u16string path = path_below(base.path, parts);
@@ -329,12 +334,8 @@ LSTATUS RegCloseKey(HKEY hKey)
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
                        DWORD cbData)
 {
-    return guarded([&]() -> LSTATUS {
-        if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = r.keys.find(base.path);
         if (it == r.keys.end()) return ERROR_ACCESS_DENIED;  // values of a root itself: not offered
@@ -351,11 +352,7 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData)
 {
-    return guarded([&]() -> LSTATUS {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = r.keys.find(base.path);
         if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
@@ -367,11 +364,7 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType
 
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    return guarded([&]() -> LSTATUS {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         std::vector<std::u16string> parts;
         if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
             return ERROR_INVALID_PARAMETER;
@@ -388,11 +381,7 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    return guarded([&]() -> LSTATUS {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         std::vector<std::u16string> parts;
         if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
         const std::u16string path = path_below(base.path, parts);
@@ -413,11 +402,7 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                       LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    return guarded([&]() -> LSTATUS {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         if (!(base.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
         const std::vector<const Key*> children = children_of(r, base.path);
         if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
@@ -433,11 +418,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    return guarded([&]() -> LSTATUS {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        Resolved base = resolve(r, hKey);
-        if (base.status != ERROR_SUCCESS) return base.status;
+    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
         if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = r.keys.find(base.path);
         if (it == r.keys.end() || dwIndex >= it->second.values.size()) return ERROR_NO_MORE_ITEMS;

@@ -95,7 +95,8 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
 
 }  // extern "C"
 
-// Not part of the platform: test hooks of the stand-in.
+// Not part of the platform: test hooks of the stand-in, in test builds only.
+#ifdef ORVANTA_TEST_HOOKS
 namespace rt::standin {
 
 // Empties the whole registry. Handles still open answer ERROR_KEY_DELETED.
@@ -111,3 +112,4 @@ void fail_registry_change_after(long n, LSTATUS status);
 long registry_changes_seen();
 
 }  // namespace rt::standin
+#endif

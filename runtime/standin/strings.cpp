@@ -20,11 +20,15 @@
 
 namespace rt::standin {
 
-long strings_alive() noexcept;
-
 namespace {
 
+#ifdef ORVANTA_TEST_HOOKS
+// Strings allocated and not yet freed, for the tests' leak checks.
 std::atomic<long> g_alive{0};
+void count_strings(long change) noexcept { g_alive.fetch_add(change, std::memory_order_relaxed); }
+#else
+constexpr void count_strings(long) noexcept {}
+#endif
 
 constexpr std::size_t kPrefix = 8;
 constexpr std::size_t kLengthOffset = 4;
@@ -43,11 +47,14 @@ uint32_t byte_length(BSTR s) noexcept
 
 }  // namespace
 
+#ifdef ORVANTA_TEST_HOOKS
+long strings_alive() noexcept;  // read by runtime/fault_injection.cpp
 long strings_alive() noexcept { return g_alive.load(std::memory_order_relaxed); }
+#endif
 
 }  // namespace rt::standin
 
-using rt::standin::g_alive;
+using rt::standin::count_strings;
 
 WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR* pch, UINT cch)
 {
@@ -69,7 +76,7 @@ WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR* pch, UINT cch)
         std::memset(text, 0, bytes);  // the platform hands out zeroed content
     text[cch] = 0;
 
-    g_alive.fetch_add(1, std::memory_order_relaxed);
+    count_strings(1);
     return text;
 }
 
@@ -84,7 +91,7 @@ WINOLEAUTAPI_(BSTR) SysAllocString(const OLECHAR* psz)
 WINOLEAUTAPI_(void) SysFreeString(BSTR bstr)
 {
     if (!bstr) return;
-    g_alive.fetch_sub(1, std::memory_order_relaxed);
+    count_strings(-1);
     std::free(rt::standin::block_of(bstr));
 }
 

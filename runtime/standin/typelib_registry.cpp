@@ -2,6 +2,10 @@
 // platform writes and removes them.
 #include "runtime/standin/typelib_registry.h"
 
+#include "runtime/ascii_case.h"
+#include "runtime/registry_key.h"
+
+#include <algorithm>
 #include <map>
 #include <new>
 #include <mutex>
@@ -89,27 +93,7 @@ std::u16string library_key(REFGUID libid, WORD major, WORD minor)
     return u"TypeLib\\" + guid_text(libid) + u'\\' + hex(major) + u'.' + hex(minor);
 }
 
-// Owner of an opened key.
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key()
-    {
-        if (h_) RegCloseKey(h_);
-    }
-    HKEY get() const { return h_; }
-    HKEY* put()
-    {
-        if (h_) RegCloseKey(h_);
-        h_ = nullptr;
-        return &h_;
-    }
-
-private:
-    HKEY h_ = nullptr;
-};
+using Key = rt::RegistryKey;
 
 LSTATUS set_text(HKEY key, const OLECHAR* name, const std::u16string& text)
 {
@@ -144,11 +128,9 @@ bool read_text(HKEY parent, const std::u16string& sub, const OLECHAR* name, std:
 
 bool same_text(const std::u16string& a, const std::u16string& b)
 {
-    if (a.size() != b.size()) return false;
-    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
+        return rt::ascii_upper(x) == rt::ascii_upper(y);
+    });
 }
 
 // The library's keys. Any failure is the platform's registry-access status.

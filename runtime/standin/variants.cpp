@@ -7,6 +7,7 @@
 // (E_NOTIMPL), and conversions to anything but text are reported as type
 // mismatches, except the trivial ones (same type, empty, null).
 #include "runtime/standin/oaidl.h"
+#include "runtime/variant.h"
 
 #include <algorithm>
 #include <charconv>
@@ -47,33 +48,6 @@ bool foreign_payload(const VARIANT& v)
     return false;
 }
 
-// The bytes a by-reference variant of this base type points at.
-std::size_t referenced_size(VARTYPE base)
-{
-    switch (base) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-    case VT_R4: return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY: return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH: return sizeof(void*);
-    default: return 0;
-    }
-}
-
 // Reads what a by-reference variant points at into a by-value variant that
 // owns nothing: the caller copies out of it, never clears it.
 HRESULT dereference(const VARIANT& src, VARIANT& view)
@@ -86,7 +60,7 @@ HRESULT dereference(const VARIANT& src, VARIANT& view)
     if (src.vt & (kVector | kReserved)) return E_INVALIDARG;
     view.vt = base;
     view.llVal = 0;
-    if (const std::size_t size = referenced_size(base)) {
+    if (const std::size_t size = rt::referenced_size(base)) {
         std::memcpy(&view.llVal, src.byref, size);
         return S_OK;
     }
@@ -321,6 +295,15 @@ WINOLEAUTAPI VariantCopy(VARIANTARG* pvargDest, VARIANTARG* pvargSrc)
     }
     *pvargDest = copy;
     return S_OK;
+}
+
+WINOLEAUTAPI VariantCopyInd(VARIANT* pvarDest, VARIANTARG* pvargSrc)
+{
+    if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
+    if (!valid_type(pvargSrc->vt)) return DISP_E_BADVARTYPE;
+    VARIANT view;  // owns nothing: the copy below takes its own references
+    const HRESULT hr = dereference(*pvargSrc, view);
+    return FAILED(hr) ? hr : VariantCopy(pvarDest, &view);
 }
 
 WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHORT wFlags,

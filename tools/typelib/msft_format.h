@@ -10,12 +10,32 @@ namespace tlb::msft {
 constexpr uint32_t kMagic = 0x5446534D;  // "MSFT"
 constexpr uint32_t kFormatVersion = 0x00010002;
 constexpr std::size_t kHeaderSize = 0x54;
-// One entry of the segment directory (msft_reader.h names the segments).
+// One entry of the segment directory.
 constexpr std::size_t kSegDirEntrySize = 16;
 constexpr std::size_t kTypeInfoSize = 0x64;
 constexpr std::size_t kGuidEntrySize = 24;
 constexpr std::size_t kImpInfoSize = 12;
 constexpr std::size_t kRefRecordSize = 16;
 constexpr uint32_t kImpInfoByGuid = 0x00010000;
+
+// Directory slots in directory order.
+enum SegmentSlot : size_t {
+    kSegTypeInfo,
+    kSegImpInfo,
+    kSegImpFiles,
+    kSegRefTab,
+    kSegGuidHash,
+    kSegGuidTab,
+    kSegNameHash,
+    kSegNameTab,
+    kSegStringTab,
+    kSegTypeDesc,
+    kSegArrayDesc,
+    kSegCustData,
+    kSegCustDataGuids,
+    kSegRes0E,
+    kSegRes0F,
+    kSegmentCount
+};
 
 }  // namespace tlb::msft

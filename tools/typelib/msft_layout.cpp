@@ -2,7 +2,6 @@
 
 #include "byte_writer.h"
 #include "msft_format.h"
-#include "msft_reader.h"
 #include "msft_tables.h"
 
 #include <stdexcept>
@@ -16,7 +15,6 @@ using namespace msft;
 constexpr int32_t kTypeInfoStride = static_cast<int32_t>(kTypeInfoSize);
 constexpr int32_t kHrefOwnLibrary = -2;      // GUID entry of the library's identifier
 constexpr int32_t kHrefImportedLibrary = 2;  // GUID entry of an imported library
-constexpr uint32_t kImpInfoByGuid = 0x00010000;
 constexpr uint32_t kVarFlagsBase = 0x40;
 constexpr uint32_t kDefaultHeaderLcid = 0x0409;
 // The writer gives every new typeinfo an alignment of 4, whatever the target.

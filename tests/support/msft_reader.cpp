@@ -1,6 +1,6 @@
-#include "msft_reader.h"
+#include "tests/support/msft_reader.h"
 
-#include "msft_reader_detail.h"
+#include "tests/support/msft_reader_detail.h"
 
 namespace tlb {
 namespace msft_detail {

@@ -1,5 +1,5 @@
 // Import tables, reference records and typeinfo records of an MSFT image.
-#include "msft_reader_detail.h"
+#include "tests/support/msft_reader_detail.h"
 
 namespace tlb {
 namespace msft_detail {

@@ -1,8 +1,8 @@
 // Internals shared by the MSFT reader's translation units.
 #pragma once
 
-#include "msft_format.h"
-#include "msft_reader.h"
+#include "tools/typelib/msft_format.h"
+#include "tests/support/msft_reader.h"
 
 #include <stdexcept>
 #include <string>

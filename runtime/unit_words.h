@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace orvanta {
+namespace rt {
 
 template <class Unit>
 constexpr uint64_t word_at(const Unit* p) noexcept
@@ -23,4 +23,4 @@ constexpr uint64_t word_at(const Unit* p) noexcept
            static_cast<uint64_t>(static_cast<uint16_t>(p[3])) << 48;
 }
 
-}  // namespace orvanta
+}  // namespace rt

@@ -3,7 +3,8 @@
 // image. Malformed input yields an error message, never a read out of bounds.
 #pragma once
 
-#include "guid.h"
+#include "tools/typelib/guid.h"
+#include "tools/typelib/msft_format.h"
 
 #include <array>
 #include <cstddef>
@@ -43,26 +44,6 @@ struct SegmentEntry {
     int32_t length = 0;
     int32_t res08 = 0;
     int32_t res0c = 0;
-};
-
-// Directory slots in directory order.
-enum SegmentSlot : size_t {
-    kSegTypeInfo,
-    kSegImpInfo,
-    kSegImpFiles,
-    kSegRefTab,
-    kSegGuidHash,
-    kSegGuidTab,
-    kSegNameHash,
-    kSegNameTab,
-    kSegStringTab,
-    kSegTypeDesc,
-    kSegArrayDesc,
-    kSegCustData,
-    kSegCustDataGuids,
-    kSegRes0E,
-    kSegRes0F,
-    kSegmentCount
 };
 
 struct NameEntry {
@@ -155,7 +136,7 @@ struct MsftImage {
     size_t file_size = 0;
     MsftHeader header;
     std::vector<int32_t> typeinfo_offsets;
-    std::array<SegmentEntry, kSegmentCount> segments{};
+    std::array<SegmentEntry, msft::kSegmentCount> segments{};
     std::string library_name;
     Guid library_guid;
     std::vector<TypeInfoRecord> typeinfos;
