@@ -5,6 +5,7 @@
 
 #include "frame/iserver.h"
 #include "frame/registry_key.h"
+#include "runtime/ascii_case.h"
 
 #include <iterator>
 #include <new>
@@ -89,13 +90,12 @@ HRESULT unregister_type_library()
 }
 
 // Registry key names compare without regard to ASCII letter case.
-bool same_ascii(const PathText& name, std::string_view ascii)
+bool same_key_name(const PathText& name, std::string_view ascii)
 {
     if (name.size() != ascii.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const OLECHAR c = name[i] >= 'a' && name[i] <= 'z' ? name[i] - ('a' - 'A') : name[i];
-        if (c != static_cast<unsigned char>(ascii[i])) return false;
-    }
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (rt::ascii_upper(name[i]) != rt::ascii_upper(static_cast<unsigned char>(ascii[i])))
+            return false;
     return true;
 }
 
@@ -115,7 +115,7 @@ bool library_version_unused(const PathText& version_key)
         if (status == ERROR_NO_MORE_ITEMS) return true;
         if (status != ERROR_SUCCESS) return false;  // a longer name is no FLAGS or HELPDIR
         const PathText subkey(name, length);
-        if (!same_ascii(subkey, "FLAGS") && !same_ascii(subkey, "HELPDIR")) return false;
+        if (!same_key_name(subkey, "FLAGS") && !same_key_name(subkey, "HELPDIR")) return false;
     }
 }
 
