@@ -218,6 +218,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
                                              UINT* arg_err)
 {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    if (const HRESULT hr = rt::check_argument_block(params); FAILED(hr)) return hr;
     HostDispatch& host = host_dispatch_of(this);
     if (host.serves(own_member))
         return host.invoke(this, id, flags, params, result, excep, arg_err);
@@ -225,10 +226,8 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     if (!member) return DISP_E_MEMBERNOTFOUND;
     const WORD wanted = member->property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
     if (!(flags & wanted)) return DISP_E_MEMBERNOTFOUND;
-    if (!params) return E_INVALIDARG;
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if (params->cArgs != member->arguments()) return DISP_E_BADPARAMCOUNT;
-    if (params->cArgs != 0 && !params->rgvarg) return E_INVALIDARG;
 
     // The description reported below must be this call's, never an earlier one.
     clear_error_record();

@@ -53,7 +53,8 @@ public:
     // `names` and `ids` hold `count` (at least one) entries.
     HRESULT ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
     // `face` is the IServer face: the description's vtable offsets are
-    // applied to it.
+    // applied to it. The platform's invocation reads the argument arrays as
+    // counted: `params` has passed rt::check_argument_block.
     HRESULT invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* excep, UINT* arg_err) noexcept;
 

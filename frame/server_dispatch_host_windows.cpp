@@ -224,10 +224,6 @@ HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noe
 HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* excep, UINT* arg_err) noexcept
 {
-    // The platform's invocation reads the argument arrays as counted.
-    if (!params || (params->cArgs != 0 && !params->rgvarg) ||
-        (params->cNamedArgs != 0 && !params->rgdispidNamedArgs))
-        return E_INVALIDARG;
     // The description reported below must be this call's, never an earlier one.
     clear_error_record();
     // The platform fills its EXCEPINFO from the thread's error object, which

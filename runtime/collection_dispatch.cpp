@@ -136,9 +136,9 @@ HRESULT Collection::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS*
                            VARIANT* result, EXCEPINFO* exception, UINT* arg_error)
 {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (const HRESULT hr = check_argument_block(params); FAILED(hr)) return hr;
     const Member* m = member_with(id);
     if (!m) return DISP_E_MEMBERNOTFOUND;
-    if (!params || (params->cArgs != 0 && !params->rgvarg)) return E_INVALIDARG;
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || !(flags & m->calls))
         return DISP_E_MEMBERNOTFOUND;

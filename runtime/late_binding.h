@@ -19,6 +19,15 @@ inline bool is_omitted(const VARIANT& v) noexcept
     return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND;
 }
 
+// An Invoke's argument block, checked first and alike on every face that has
+// members: none at all, or a count without its array, is E_INVALIDARG.
+inline HRESULT check_argument_block(const DISPPARAMS* params) noexcept
+{
+    const bool unreadable = !params || (params->cArgs != 0 && !params->rgvarg) ||
+                            (params->cNamedArgs != 0 && !params->rgdispidNamedArgs);
+    return unreadable ? E_INVALIDARG : S_OK;
+}
+
 // GetIDsOfNames over a face's members (each with `name` and `id`; none for
 // a face without members), after the caller has checked the interface
 // identifier. The first name is a member's; the others would name its

@@ -309,6 +309,23 @@ TEST_F(LateBinding, MalformedCallsAreRefused)
         EXPECT_EQ(family_total, 0x5A5A) << "FamilyTotal written by a refused call";
         EXPECT_EQ(refcount(server.get()), refs);
     }
+    // An unreadable argument block is refused before anything else is looked
+    // at, on this face as on the collection.
+    rt::ComPtr<_Collection> list;
+    ASSERT_EQ(server->DefaultComponents(list.put()), S_OK);
+    DISPPARAMS no_array{nullptr, nullptr, 2, 0};
+    for (IDispatch* face :
+         {static_cast<IDispatch*>(server.get()), static_cast<IDispatch*>(list.get())})
+        for (DISPID id : {DISPID_VALUE, 8, 10}) {
+            rt::Variant result;
+            EXPECT_EQ(face->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, nullptr, result.get(),
+                                   nullptr, nullptr),
+                      E_INVALIDARG);
+            EXPECT_EQ(face->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &no_array, result.get(),
+                                   nullptr, nullptr),
+                      E_INVALIDARG);
+        }
+    EXPECT_EQ(refcount(server.get()), refs);
 }
 
 TEST_F(LateBinding, DefaultFaceHasNoMembers)
