@@ -58,17 +58,17 @@ template <class Out, class Body>
 HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
                       std::initializer_list<const void*> addresses, Body&& body) noexcept
 {
-    using Slot = ResultTraits<Out>;
+    using Traits = ResultTraits<Out>;
     if (!result || any_null(addresses)) {
         if (result) *result = Out{};
         publish_error(rt::RaisedError::failure(E_POINTER), op);
         return E_POINTER;
     }
-    typename Slot::Local local{};
+    typename Traits::Local local{};
     HRESULT status = S_OK;
     {
         const auto hold = rt::ComPtr<IUnknown>::share(self);
-        if constexpr (Slot::kNullOnEntry) *result = nullptr;
+        if constexpr (Traits::kNullOnEntry) *result = nullptr;
         try {
             local = body();
         } catch (const rt::RaisedError& e) {
@@ -79,7 +79,7 @@ HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
             publish_error(rt::RaisedError::out_of_memory(), op);
         }
     }
-    *result = FAILED(status) ? Out{} : Slot::hand_over(local);
+    *result = FAILED(status) ? Out{} : Traits::hand_over(local);
     return status;
 }
 

@@ -15,7 +15,7 @@ const ErrorRecord kNoRecord{};
 #ifdef _WIN32
 // With this toolchain thread_local becomes emulated thread-local storage,
 // whose first touch on a thread allocates and ends the process when that
-// fails. The record lives instead in a slot of the platform's own
+// fails. The record lives instead at an index of the platform's own
 // thread-local storage, taken when the module is loaded, and is allocated
 // where a failure costs only the error's description.
 struct ThreadRecord {
@@ -24,17 +24,17 @@ struct ThreadRecord {
     ThreadRecord* next;
 };
 
-DWORD g_slot = TLS_OUT_OF_INDEXES;
+DWORD g_tls_index = TLS_OUT_OF_INDEXES;
 // Every thread's record, so that unloading the module frees them all.
 SRWLOCK g_records_lock = SRWLOCK_INIT;
 ThreadRecord* g_records = nullptr;
 
 ThreadRecord* held_record() noexcept
 {
-    if (g_slot == TLS_OUT_OF_INDEXES) return nullptr;
-    // Reading the slot clears the thread's last error, which is the caller's.
+    if (g_tls_index == TLS_OUT_OF_INDEXES) return nullptr;
+    // Reading the index clears the thread's last error, which is the caller's.
     const DWORD last_error = GetLastError();
-    auto* held = static_cast<ThreadRecord*>(TlsGetValue(g_slot));
+    auto* held = static_cast<ThreadRecord*>(TlsGetValue(g_tls_index));
     SetLastError(last_error);
     return held;
 }
@@ -50,10 +50,10 @@ void unlink(ThreadRecord* r) noexcept
 ErrorRecord* thread_record(bool create) noexcept
 {
     if (ThreadRecord* held = held_record()) return &held->record;
-    if (!create || g_slot == TLS_OUT_OF_INDEXES) return nullptr;
+    if (!create || g_tls_index == TLS_OUT_OF_INDEXES) return nullptr;
     auto* fresh = new (std::nothrow) ThreadRecord{};
     if (!fresh) return nullptr;
-    if (!TlsSetValue(g_slot, fresh)) {
+    if (!TlsSetValue(g_tls_index, fresh)) {
         delete fresh;
         return nullptr;
     }
@@ -85,8 +85,9 @@ const char* interface_name_of(REFIID iid) noexcept
 void describe(ErrorRecord& r, const char* interface_name, const char* operation) noexcept
 {
     char text[sizeof r.description / sizeof r.description[0]];
-    std::snprintf(text, sizeof text, "%s.%s (slot %d) failed with status 0x%08X", interface_name,
-                  operation ? operation : "?", r.vtable_index, static_cast<unsigned>(r.number));
+    std::snprintf(text, sizeof text, "%s.%s (vtable index %d) failed with status 0x%08X",
+                  interface_name, operation ? operation : "?", r.vtable_index,
+                  static_cast<unsigned>(r.number));
     std::size_t i = 0;
     for (; text[i] != '\0'; ++i) r.description[i] = static_cast<OLECHAR>(text[i]);
     r.description[i] = 0;
@@ -147,15 +148,15 @@ void publish_error_record() noexcept
 #ifdef _WIN32
 bool error_records_attach() noexcept
 {
-    g_slot = TlsAlloc();
-    return g_slot != TLS_OUT_OF_INDEXES;
+    g_tls_index = TlsAlloc();
+    return g_tls_index != TLS_OUT_OF_INDEXES;
 }
 
 void error_record_thread_ended() noexcept
 {
     ThreadRecord* held = held_record();
     if (!held) return;
-    TlsSetValue(g_slot, nullptr);
+    TlsSetValue(g_tls_index, nullptr);
     AcquireSRWLockExclusive(&g_records_lock);
     unlink(held);
     ReleaseSRWLockExclusive(&g_records_lock);
@@ -164,15 +165,15 @@ void error_record_thread_ended() noexcept
 
 void error_records_detach() noexcept
 {
-    if (g_slot == TLS_OUT_OF_INDEXES) return;
+    if (g_tls_index == TLS_OUT_OF_INDEXES) return;
     AcquireSRWLockExclusive(&g_records_lock);
     while (ThreadRecord* r = g_records) {
         unlink(r);
         delete r;
     }
     ReleaseSRWLockExclusive(&g_records_lock);
-    TlsFree(g_slot);
-    g_slot = TLS_OUT_OF_INDEXES;
+    TlsFree(g_tls_index);
+    g_tls_index = TLS_OUT_OF_INDEXES;
 }
 #endif
 

@@ -47,7 +47,7 @@ void publish_error(const rt::RaisedError& error, const Operation& running) noexc
 void publish_error_record() noexcept;
 
 #ifdef _WIN32
-// From the module's load notifications: the thread-local slot is taken when
+// From the module's load notifications: the thread-local storage index is taken when
 // a process attaches (false when the platform has none to give: errors then
 // go unrecorded), a thread's record freed when it ends, and every record
 // freed when the module is unloaded.

@@ -89,23 +89,23 @@ struct Element {
 
 struct Model {
     std::vector<Element> elements;
-    std::optional<std::size_t> walker;  // the held enumerator's next slot
+    std::optional<std::size_t> walker;  // the held enumerator's next position
 
-    std::optional<std::size_t> slot_of_key(const std::u16string& key) const
+    std::optional<std::size_t> position_of_key(const std::u16string& key) const
     {
         for (std::size_t i = 0; i < elements.size(); ++i)
             if (elements[i].key && *elements[i].key == key) return i;
         return std::nullopt;
     }
-    void insert(std::size_t slot, Element e)
+    void insert(std::size_t position, Element e)
     {
-        elements.insert(elements.begin() + static_cast<std::ptrdiff_t>(slot), std::move(e));
-        if (walker && slot < *walker) ++*walker;
+        elements.insert(elements.begin() + static_cast<std::ptrdiff_t>(position), std::move(e));
+        if (walker && position < *walker) ++*walker;
     }
-    void remove(std::size_t slot)
+    void remove(std::size_t position)
     {
-        elements.erase(elements.begin() + static_cast<std::ptrdiff_t>(slot));
-        if (walker && slot < *walker) --*walker;
+        elements.erase(elements.begin() + static_cast<std::ptrdiff_t>(position));
+        if (walker && position < *walker) --*walker;
     }
 };
 
@@ -312,7 +312,7 @@ std::u16string decimal(LONG n)
 
 struct Expectation {
     HRESULT status = S_OK;
-    std::size_t slot = 0;  // the element selected, or where an Add inserts
+    std::size_t position = 0;  // the element selected, or where an Add inserts
 };
 
 // What an Index (or Before/After) selects.
@@ -320,8 +320,8 @@ Expectation select(const Model& m, const Meaning& index)
 {
     switch (index.kind) {
     case Meaning::kText: {
-        const auto slot = m.slot_of_key(folded(index.text));
-        return slot ? Expectation{S_OK, *slot} : Expectation{kMissingKey, 0};
+        const auto position = m.position_of_key(folded(index.text));
+        return position ? Expectation{S_OK, *position} : Expectation{kMissingKey, 0};
     }
     case Meaning::kNumber:
     case Meaning::kReal: {
@@ -420,7 +420,7 @@ private:
             else
                 e.status = kTypeMismatch;
         }
-        if (e.status == S_OK && folded_key && model_.slot_of_key(*folded_key))
+        if (e.status == S_OK && folded_key && model_.position_of_key(*folded_key))
             e.status = kDuplicateKey;
         if (e.status == S_OK) {
             if (!missing(b) && !missing(a)) {
@@ -429,15 +429,15 @@ private:
                 e = select(model_, b);
             } else if (!missing(a)) {
                 e = select(model_, a);
-                ++e.slot;
+                ++e.position;
             } else {
-                e.slot = model_.elements.size();
+                e.position = model_.elements.size();
             }
         }
 
         const HRESULT hr = list_->Add(item.get(), key.get(), before.get(), after.get());
         check_status(hr, e.status, "Add");
-        if (hr == S_OK) model_.insert(e.slot, Element{value, folded_key});
+        if (hr == S_OK) model_.insert(e.position, Element{value, folded_key});
         check_count();
     }
 
@@ -454,8 +454,8 @@ private:
             return;
         }
         const Value got = value_of(*out.get(), "Item");
-        check(got == model_.elements[e.slot].value, "Item gave another value",
-              shown(got) + " for " + shown(model_.elements[e.slot].value));
+        check(got == model_.elements[e.position].value, "Item gave another value",
+              shown(got) + " for " + shown(model_.elements[e.position].value));
     }
 
     void remove()
@@ -464,7 +464,7 @@ private:
         const Meaning m = some_argument(in_, index, true);
         const Expectation e = index.get() ? select(model_, m) : Expectation{E_POINTER, 0};
         check_status(list_->Remove(index.get()), e.status, "Remove");
-        if (e.status == S_OK) model_.remove(e.slot);
+        if (e.status == S_OK) model_.remove(e.position);
         check_count();
     }
 

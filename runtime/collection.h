@@ -22,7 +22,7 @@ inline constexpr CLSID CLSID_Collection = {
 namespace rt {
 
 // Vtable indices of the collection's operations, for error reports.
-enum CollectionSlot : int {
+enum CollectionVtableIndex : int {
     kVtableItem = 7,
     kVtableAdd = 8,
     kVtableCount = 9,

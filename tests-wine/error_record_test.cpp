@@ -21,9 +21,9 @@ const FailingCall kFailingCalls[] = {
          BSTR none = nullptr;
          return s->GetMaximumLimit(&none, nullptr, &maximum);
      },
-     L"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003"},
+     L"IServer.GetMaximumLimit (vtable index 14) failed with status 0x80004003"},
     {[](IServer* s) { return s->IsAttachable(nullptr, nullptr, nullptr); },
-     L"IServer.IsAttachable (slot 12) failed with status 0x80004003"},
+     L"IServer.IsAttachable (vtable index 12) failed with status 0x80004003"},
 };
 
 constexpr int kRounds = 200;

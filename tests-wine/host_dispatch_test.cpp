@@ -316,15 +316,15 @@ TEST_F(RenumberedHost, FailuresReportTheOperationsStatusAndDescription)
         {"GetMaximumLimit without FamilyTotal",
          kGetMaximumLimit,
          {string_value(guid.get()), bool_reference(nullptr)},
-         L"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003"},
+         L"IServer.GetMaximumLimit (vtable index 14) failed with status 0x80004003"},
         {"IsAttachable without a parent",
          kIsAttachable,
          {string_reference(no_string), string_value(guid.get())},
-         L"IServer.IsAttachable (slot 12) failed with status 0x80004003"},
+         L"IServer.IsAttachable (vtable index 12) failed with status 0x80004003"},
         {"GetAttachableGUIDs without a parent",
          kGetAttachableGUIDs,
          {string_reference(no_string)},
-         L"IServer.GetAttachableGUIDs (slot 13) failed with status 0x80004003"},
+         L"IServer.GetAttachableGUIDs (vtable index 13) failed with status 0x80004003"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -77,7 +77,7 @@ TEST_F(WrapperClient, AnswersAndFailuresReachTheWrapper)
         thrown = true;
         EXPECT_EQ(e.Error(), E_POINTER) << hex(e.Error());
         EXPECT_EQ(text_of(e.Description()),
-                  L"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003");
+                  L"IServer.GetMaximumLimit (vtable index 14) failed with status 0x80004003");
         EXPECT_EQ(text_of(e.Source()), L"TivOrvantaZNA100.CTivOrvantaZNA100");
     }
     EXPECT_TRUE(thrown) << "no _com_error";

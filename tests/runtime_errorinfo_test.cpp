@@ -1,4 +1,4 @@
-// The stand-in's error object and the per-thread error slot.
+// The stand-in's error object and the thread's error object.
 #include "runtime/automation.h"
 #include "runtime/com_ptr.h"
 #include "runtime/fault_injection.h"
@@ -121,7 +121,7 @@ TEST_F(RuntimeErrorInfo, GetHandsOverTheSlotAndEmptiesIt)
     IErrorInfo* got = nullptr;
     ASSERT_EQ(GetErrorInfo(0, &got), S_OK);
     EXPECT_EQ(got, info.get());
-    EXPECT_EQ(refcount(info.get()), 2u);  // the slot's reference, now ours
+    EXPECT_EQ(refcount(info.get()), 2u);  // the thread's reference, now ours
     got->Release();
 
     got = reinterpret_cast<IErrorInfo*>(1);
@@ -134,7 +134,7 @@ TEST_F(RuntimeErrorInfo, SetReplacesAndReleasesThePrevious)
     ComPtr<IErrorInfo> first = make_error(u"1");
     ComPtr<IErrorInfo> second = make_error(u"2");
     SetErrorInfo(0, first.get());
-    SetErrorInfo(0, first.get());  // same object again: still one slot reference
+    SetErrorInfo(0, first.get());  // same object again: still one reference of the thread's
     EXPECT_EQ(refcount(first.get()), 2u);
     SetErrorInfo(0, second.get());
     EXPECT_EQ(refcount(first.get()), 1u);

@@ -130,7 +130,8 @@ TEST_F(ServerFrame, AClientThatAsksFirstReceivesTheErrorObject)
     const ErrorObjectReport object = take_error_object();
     ASSERT_TRUE(object.present);
     EXPECT_TRUE(object.guid == IID_IServer);
-    EXPECT_EQ(object.description, u"IServer.GetMaximumLimit (slot 14) failed with status 0x80004003");
+    EXPECT_EQ(object.description,
+              u"IServer.GetMaximumLimit (vtable index 14) failed with status 0x80004003");
 }
 
 TEST_F(ServerFrame, ReleasingTheLastReferenceThroughEitherFaceDestroysTheInstance)
@@ -170,7 +171,7 @@ struct Variables {
 
 struct Operation {
     const char* name;
-    int slot;
+    int vtable_index;
 };
 
 void expect_error_reported(HRESULT status, const Operation& op)
@@ -178,7 +179,7 @@ void expect_error_reported(HRESULT status, const Operation& op)
     const orvanta::ErrorRecord& record = orvanta::error_record();
     EXPECT_EQ(record.number, status);
     EXPECT_TRUE(record.iid == IID_IServer);
-    EXPECT_EQ(record.vtable_index, op.slot);
+    EXPECT_EQ(record.vtable_index, op.vtable_index);
     EXPECT_TRUE(mentions(record.description, op.name)) << printable(record.description);
 
     const ErrorObjectReport object = take_error_object();

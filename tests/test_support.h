@@ -70,7 +70,7 @@ private:
 };
 
 // Fixture for tests whose whole body must leave nothing behind. It also
-// disarms the fault hook and empties the thread's error-object slot on both
+// disarms the fault hook and empties the thread's error object on both
 // ends, so one test's failure points never leak into the next.
 class LeakCheckedTest : public ::testing::Test {
 protected:
@@ -116,7 +116,7 @@ protected:
 rt::ComPtr<IServer> new_server();
 
 // The platform's error object left by the last failing call on this thread,
-// taken out of the slot; GUID and description.
+// taken from the thread; GUID and description.
 struct ErrorObjectReport {
     bool present = false;
     GUID guid{};

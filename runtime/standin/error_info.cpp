@@ -1,10 +1,10 @@
-// The platform's error object and the per-thread slot that carries it from a
-// failing operation to its caller.
+// The platform's error object and the thread's error object that carries it
+// from a failing operation to its caller.
 //
 // The object stands for the platform's own: it is not one of the module's
 // objects, so it neither counts in rt::live_objects nor consults the fault
 // hook when it is created. Its texts are kept outside the automation string
-// heap so that an error object parked in a thread's slot never shows up as a
+// heap so that an error object parked as a thread's error object never shows up as a
 // leaked string; only the copies handed out by the getters are BSTRs.
 #include "runtime/standin/oaidl.h"
 
@@ -90,25 +90,25 @@ public:
     }
 
 private:
-    static HRESULT keep(Text& slot, const OLECHAR* text) noexcept
+    static HRESULT keep(Text& field, const OLECHAR* text) noexcept
     {
         try {
             if (text)
-                slot.emplace(text);
+                field.emplace(text);
             else
-                slot.reset();
+                field.reset();
             return S_OK;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
     }
 
-    static HRESULT hand_out(const Text& slot, BSTR* out) noexcept
+    static HRESULT hand_out(const Text& field, BSTR* out) noexcept
     {
         if (!out) return E_INVALIDARG;
         *out = nullptr;
-        if (!slot) return S_OK;
-        *out = SysAllocStringLen(slot->data(), static_cast<UINT>(slot->size()));
+        if (!field) return S_OK;
+        *out = SysAllocStringLen(field->data(), static_cast<UINT>(field->size()));
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
@@ -120,16 +120,16 @@ private:
     DWORD help_context_ = 0;
 };
 
-// The thread's slot; whatever is left in it is released when the thread ends.
-struct ErrorSlot {
+// The thread's error object; whatever is left is released when the thread ends.
+struct ThreadErrorObject {
     IErrorInfo* info = nullptr;
-    ~ErrorSlot()
+    ~ThreadErrorObject()
     {
         if (info) info->Release();
     }
 };
 
-thread_local ErrorSlot t_slot;
+thread_local ThreadErrorObject t_error_object;
 
 }  // namespace
 
@@ -146,8 +146,8 @@ WINOLEAUTAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo)
     if (dwReserved != 0) return E_INVALIDARG;
     // Reference the new object before letting go of the old: they may be one.
     if (perrinfo) perrinfo->AddRef();
-    IErrorInfo* previous = t_slot.info;
-    t_slot.info = perrinfo;
+    IErrorInfo* previous = t_error_object.info;
+    t_error_object.info = perrinfo;
     if (previous) previous->Release();
     return S_OK;
 }
@@ -155,8 +155,8 @@ WINOLEAUTAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo)
 WINOLEAUTAPI GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo)
 {
     if (dwReserved != 0 || !pperrinfo) return E_INVALIDARG;
-    // The slot's reference passes to the caller and the slot is left empty.
-    *pperrinfo = t_slot.info;
-    t_slot.info = nullptr;
+    // The thread's reference passes to the caller and the thread has none left.
+    *pperrinfo = t_error_object.info;
+    t_error_object.info = nullptr;
     return *pperrinfo ? S_OK : S_FALSE;
 }

@@ -7,9 +7,9 @@ namespace msft_detail {
 
 size_t round4(size_t n) { return (n + 3) & ~size_t{3}; }
 
-Segment segment(const MsftImage& image, SegmentSlot slot)
+Segment segment(const MsftImage& image, SegmentIndex index)
 {
-    const SegmentEntry& e = image.segments[slot];
+    const SegmentEntry& e = image.segments[index];
     if (e.offset < 0) return {};
     return {static_cast<size_t>(e.offset), static_cast<size_t>(e.length)};
 }

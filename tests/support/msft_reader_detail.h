@@ -65,7 +65,7 @@ struct Segment {
 };
 
 size_t round4(size_t n);
-Segment segment(const MsftImage& image, SegmentSlot slot);
+Segment segment(const MsftImage& image, SegmentIndex index);
 const GuidEntry& guid_at(const MsftImage& image, int32_t offset, const char* what);
 std::string name_at(const MsftImage& image, int32_t offset, const char* what);
 

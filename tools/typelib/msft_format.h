@@ -18,8 +18,8 @@ constexpr std::size_t kImpInfoSize = 12;
 constexpr std::size_t kRefRecordSize = 16;
 constexpr uint32_t kImpInfoByGuid = 0x00010000;
 
-// Directory slots in directory order.
-enum SegmentSlot : size_t {
+// Segment directory entries, in directory order.
+enum SegmentIndex : size_t {
     kSegTypeInfo,
     kSegImpInfo,
     kSegImpFiles,

@@ -19,8 +19,8 @@ constexpr uint32_t kVarFlagsBase = 0x40;
 constexpr uint32_t kDefaultHeaderLcid = 0x0409;
 // The writer gives every new typeinfo an alignment of 4, whatever the target.
 constexpr uint32_t kTypeInfoAlignment = 4;
-// IDispatch has seven vtable slots: IUnknown's three and its own four.
-constexpr int32_t kDispatchVtableSlots = 7;
+// IDispatch has seven vtable entries: IUnknown's three and its own four.
+constexpr int32_t kDispatchVtableEntries = 7;
 constexpr uint8_t kFiller = 0x57;  // 'W'
 
 const Guid& iid_idispatch()
@@ -83,7 +83,7 @@ void check(const LibraryDesc& lib)
 
 // First use of an imported type: its library's identifier (if new) and then
 // its own identifier join the GUID table, and it gets the next import-info
-// slot, as when the writer is first asked for a reference to it.
+// entry, as when the writer is first asked for a reference to it.
 int32_t use_imported_type(const LibraryDesc& lib, Tables& t, size_t type)
 {
     if (t.type_href[type] >= 0) return t.type_href[type];
@@ -150,14 +150,14 @@ std::vector<int32_t> write_import_files(const LibraryDesc& lib, const Tables& t,
     return offsets;
 }
 
-// Import-info entries {slot | by-GUID | kind << 24, import file, GUID entry}.
+// Import-info entries {index | by-GUID | kind << 24, import file, GUID entry}.
 void write_import_infos(const LibraryDesc& lib, const Tables& t,
                         const std::vector<int32_t>& file_offsets, ByteWriter& out)
 {
-    for (size_t slot = 0; slot < t.type_order.size(); ++slot) {
-        const size_t type = t.type_order[slot];
+    for (size_t index = 0; index < t.type_order.size(); ++index) {
+        const size_t type = t.type_order[index];
         const ImportedType& imported = lib.imported_types[type];
-        out.u32(static_cast<uint32_t>(slot) | kImpInfoByGuid |
+        out.u32(static_cast<uint32_t>(index) | kImpInfoByGuid |
                 static_cast<uint32_t>(imported.kind) << 24);
         out.i32(file_offsets[imported.library]);
         out.i32(t.type_guid[type]);
@@ -211,7 +211,7 @@ void write_typeinfo(const LibraryDesc& lib, const Tables& t, size_t index, int32
     out.i32(0);   // help context
     out.i32(-1);  // no custom data
     out.u16(static_cast<uint16_t>(ti.impl_types.size()));
-    out.u16(static_cast<uint16_t>(coclass ? 0 : kDispatchVtableSlots * ptr));  // cbSizeVft
+    out.u16(static_cast<uint16_t>(coclass ? 0 : kDispatchVtableEntries * ptr));  // cbSizeVft
     out.i32(ptr);  // instance size: one interface pointer
     // datatype1: a coclass's first reference record; an interface's base.
     if (coclass)
@@ -267,12 +267,12 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
     t.names.write_entries(names);
 
     // Segments in the order the writer puts them in the file, each with its
-    // slot in the directory (typeinfo, import info, import files, references,
+    // entry in the directory (typeinfo, import info, import files, references,
     // GUID hash, GUIDs, name hash, names, then strings, type descriptions,
     // array descriptions, custom data, custom-data GUIDs and two unused
-    // slots, all empty here).
+    // entries, all empty here).
     struct Placed {
-        size_t slot;
+        size_t entry;
         const ByteWriter* data;
     };
     const Placed file_order[] = {{0, &typeinfos},  {4, &guid_hash},    {5, &guids},
@@ -291,8 +291,8 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
     size_t at = prefix;
     for (const Placed& p : file_order) {
         if (!p.data->size()) continue;
-        dir_offset[p.slot] = static_cast<int32_t>(at);
-        dir_length[p.slot] = static_cast<int32_t>(p.data->size());
+        dir_offset[p.entry] = static_cast<int32_t>(at);
+        dir_length[p.entry] = static_cast<int32_t>(p.data->size());
         at += p.data->size();
     }
 
