@@ -58,6 +58,9 @@ void bind(void* library, const std::string& path, const char* name, F& out)
 std::string load_failure(const std::string& path)
 {
     std::string message = "cannot load " + path + ": " + load_error();
+    // The platform's messages name the file as "%1".
+    for (std::size_t at; (at = message.find("%1")) != std::string::npos;)
+        message.replace(at, 2, "the file");
     const machine::FileFacts f = machine::inspect(path);
     const int own = static_cast<int>(sizeof(void*) * 8);
     if (!f.exists)

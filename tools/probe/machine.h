@@ -47,6 +47,9 @@ HRESULT create_and_call(bool by_program_id, std::string& server_guid);
 
 // The platform's message for a status, in words.
 std::string message_of(HRESULT status);
+// The platform's words for the statuses creation meets, where the platform
+// itself has no text for them; "" for any other.
+std::string known_message(HRESULT status);
 
 // Commands, with full paths, that mend a registration of hosts of `bits`.
 std::string register_command(const std::string& module_path, int bits);

@@ -92,14 +92,8 @@ HRESULT create_and_call(bool by_program_id, std::string& server_guid)
 
 std::string message_of(HRESULT status)
 {
-    switch (static_cast<unsigned>(status)) {
-    case 0x80040154u: return "Class not registered";
-    case 0x800401F3u: return "Invalid class string";
-    case 0x8007007Eu: return "The specified module could not be found";
-    case 0x80004002u: return "No such interface supported";
-    case 0x80040111u: return "ClassFactory cannot supply requested class";
-    default: return "no message for this status on this platform";
-    }
+    const std::string known = known_message(status);
+    return known.empty() ? "no message for this status on this platform" : known;
 }
 
 std::string register_command(const std::string& module_path, int)

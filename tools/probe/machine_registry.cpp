@@ -62,4 +62,18 @@ bool registry_text(View view, const std::string& key, const std::string& name, s
     return true;
 }
 
+std::string known_message(HRESULT status)
+{
+    switch (static_cast<unsigned>(status)) {
+    case 0x80040154u: return "Class not registered";
+    case 0x800401F3u: return "Invalid class string";
+    case 0x8007007Eu: return "The specified module could not be found";
+    case 0x800700C1u: return "%1 is not a valid Win32 application";
+    case 0x80004002u: return "No such interface supported";
+    case 0x80040111u: return "ClassFactory cannot supply requested class";
+    case 0x8002801Du: return "Library not registered";
+    default: return "";
+    }
+}
+
 }  // namespace probe::machine

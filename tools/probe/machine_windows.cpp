@@ -208,7 +208,9 @@ std::string message_of(HRESULT status)
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
                                 message.back() == L' ' || message.back() == L'.'))
         message.pop_back();
-    return message.empty() ? "no message for this status" : narrow(message);
+    if (!message.empty()) return narrow(message);
+    const std::string known = known_message(status);
+    return known.empty() ? "the platform has no message for this status" : known;
 }
 
 std::string register_command(const std::string& module_path, int bits)
