@@ -70,7 +70,13 @@ private:
     {
         result_.checks.push_back({check, v, std::move(detail), v == Verdict::Fail ? fix : ""});
     }
-    std::string register_fix() const { return machine::register_command(module_, own_.bits); }
+    // Without the module beside the probe there is nothing to register: the
+    // package puts the file and its keys back.
+    std::string register_fix() const
+    {
+        return machine::inspect(module_).exists ? machine::register_command(module_, own_.bits)
+                                                : machine::repair_command(own_.bits);
+    }
     std::string hosts() const { return bits_text(own_.bits) + " hosts"; }
 
     bool class_key()
@@ -108,7 +114,7 @@ private:
                 server_ + " does not exist" +
                     (moved ? "; the module is now at " + module_
                            : "; the keys were left behind after the file was removed"),
-                moved ? register_fix() : machine::repair_command(own_.bits));
+                register_fix());
             return;
         }
         if (f.bits == 0) {
