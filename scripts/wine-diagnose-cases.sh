@@ -34,7 +34,7 @@ diagnose_cases() {
   started=$(date +%s)
   [ "$target" = x64 ] || { bits=32; other=x64; wow='C:\windows\System32'; }
   local syskind=win$bits regsvr32='C:\windows\System32\regsvr32.exe'
-  local fix="      fix: $regsvr32 \"$dll_windows\"" tlb swapped other_dll left
+  local fix="      fix: $regsvr32 \"$dll_windows\"" tlb swapped other_dll="" left
   tlb=$(windows_path "$build/TivDefn.tlb")
   swapped=$(windows_path "$build/TivDefnSwapped.tlb")
 
@@ -80,6 +80,12 @@ diagnose_cases() {
       "FAIL  other registry view: registered for 32-bit hosts only, at $dll_windows" "$fix"
     wine reg.exe delete "$class_key" /f /reg:32 >/dev/null 2>&1 || fail "reg delete $class_key /reg:32"
     register_again
+    if [ -n "$other_dll" ]; then
+      reg_set "$class_key\\InprocServer32" "$other_dll" /reg:32
+      diagnose_state "both views, different paths" 0 \
+        "WARN  other registry view: also registered for 32-bit hosts, at $other_dll; the type library and program identifier keys are shared by both views"
+      wine reg.exe delete "$class_key" /f /reg:32 >/dev/null 2>&1 || fail "reg delete $class_key /reg:32"
+    fi
   fi
 
   reg_set "$typelib_key\\1.0\\0\\$syskind" 'C:\old\TivOrvantaZNA100.dll'
