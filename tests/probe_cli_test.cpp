@@ -42,8 +42,7 @@ TEST(ProbeCommandLine, AnswersEachInputAsDocumented)
         int status;
         std::string begins, ends;
     } cases[] = {
-        {"--help", "2>/dev/null", 0, kUsage,
-         "Run it first when a host cannot create the class.\n"},
+        {"--help", "2>/dev/null", 0, kUsage, "Run it first when a host cannot create the class.\n"},
         {"-h", "2>/dev/null", 0, kUsage, "Run it first when a host cannot create the class.\n"},
         {"--bogus", "2>&1 >/dev/null", 2, "orvanta-probe: unknown option --bogus\n" + kUsage, ""},
         {"--module", "2>&1 >/dev/null", 2, "orvanta-probe: --module needs a PATH\n" + kUsage, ""},
@@ -54,7 +53,7 @@ TEST(ProbeCommandLine, AnswersEachInputAsDocumented)
         {"--module orvanta-tests", "2>&1 >/dev/null", 1,
          "orvanta-probe: cannot load ./orvanta-tests: ", ""},
         {"--module CTestTestfile.cmake", "2>&1 >/dev/null", 1,
-         "orvanta-probe: cannot load ./CTestTestfile.cmake: ", ""},
+         "orvanta-probe: cannot load ./CTestTestfile.cmake: ", "; it is not a module\n"},
         {"--module libnothere.so", "2>&1 >/dev/null", 1,
          "orvanta-probe: cannot load ./libnothere.so: ", "; no such file\n"},
     };

@@ -65,6 +65,8 @@ std::string load_failure(const std::string& path)
     const int own = static_cast<int>(sizeof(void*) * 8);
     if (!f.exists)
         message += "; no such file";
+    else if (f.bits == 0)
+        message += "; it is not a module";
     else if (f.bits != 0 && f.bits != own)
         message += "; it is a " + std::to_string(f.bits) + "-bit module: use the " +
                    std::to_string(f.bits) + "-bit orvanta-probe (the one shipped with the " +
