@@ -30,9 +30,9 @@ reg_set() { wine reg.exe add "$1" /ve /d "$2" /f "${@:3}" >/dev/null 2>&1 || fai
 register_again() { wine regsvr32.exe /s "$dll_windows" >/dev/null 2>&1 || fail "regsvr32 /s $dll"; }
 
 diagnose_cases() {
-  local started bits=64 other=x86 wow='C:\windows\SysWOW64'
+  local started bits=64 other=x86
   started=$(date +%s)
-  [ "$target" = x64 ] || { bits=32; other=x64; wow='C:\windows\System32'; }
+  [ "$target" = x64 ] || { bits=32; other=x64; }
   local syskind=win$bits regsvr32='C:\windows\System32\regsvr32.exe'
   local fix="      fix: $regsvr32 \"$dll_windows\"" tlb swapped other_dll="" left
   tlb=$(windows_path "$build/TivDefn.tlb")
@@ -62,12 +62,11 @@ diagnose_cases() {
 
   if [ -f "build/windows-$other/TivOrvantaZNA100.dll" ]; then
     other_dll=$(windows_path "build/windows-$other/TivOrvantaZNA100.dll")
-    local other_bits=$((96 - bits)) other_regsvr32="$wow\\regsvr32.exe"
-    [ "$target" = x64 ] || other_regsvr32=$regsvr32
+    local other_bits=$((96 - bits))
     reg_set "$class_key\\InprocServer32" "$other_dll"
     diagnose_state "$other_bits-bit module in $bits-bit keys" 1 \
       "FAIL  server file: $other_dll is a $other_bits-bit module, which $bits-bit hosts cannot load" \
-      "      fix: $other_regsvr32 /u \"$other_dll\" && $regsvr32 \"$dll_windows\""
+      "$fix"
     register_again
   else
     echo "(no build/windows-$other: the other bitness's module is not tried)"

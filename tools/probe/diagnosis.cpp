@@ -126,7 +126,7 @@ private:
             add("server file", Verdict::Fail,
                 server_ + " is a " + bits_text(f.bits) + " module, which " + hosts() +
                     " cannot load",
-                machine::unregister_command(server_, f.bits) + " && " + register_fix());
+                register_fix());
             return;
         }
         const std::string file_name = s(id::kModuleName) + ".dll";

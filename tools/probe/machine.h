@@ -53,7 +53,6 @@ std::string known_message(HRESULT status);
 
 // Commands, with full paths, that mend a registration of hosts of `bits`.
 std::string register_command(const std::string& module_path, int bits);
-std::string unregister_command(const std::string& module_path, int bits);
 std::string repair_command(int bits);
 
 }  // namespace probe::machine

@@ -101,11 +101,6 @@ std::string register_command(const std::string& module_path, int)
     return "DllRegisterServer of " + real_path(module_path) + ", in the host's process";
 }
 
-std::string unregister_command(const std::string& module_path, int)
-{
-    return "DllUnregisterServer of " + module_path + ", in the host's process";
-}
-
 std::string repair_command(int) { return "put the module back and call its DllRegisterServer"; }
 
 }  // namespace probe::machine

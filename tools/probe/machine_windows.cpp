@@ -218,11 +218,6 @@ std::string register_command(const std::string& module_path, int bits)
     return regsvr32(bits) + " \"" + full_path(module_path) + "\"";
 }
 
-std::string unregister_command(const std::string& module_path, int bits)
-{
-    return regsvr32(bits) + " /u \"" + module_path + "\"";
-}
-
 std::string repair_command(int bits)
 {
     return "msiexec /fa " + std::string(id::kModuleName) + "-" + std::to_string(id::kVersionMajor) +
