@@ -45,6 +45,7 @@ function(orvanta_msi output file_version)
          NAME "${ORVANTA_MODULE_NAME} ${package_version}" TYPE SHA1 UPPER)
   string(UUID folder_guid NAMESPACE ${orvanta_msi_component} NAME "manufacturer folder"
          TYPE SHA1 UPPER)
+  string(UUID probe_guid NAMESPACE ${orvanta_msi_component} NAME "probe" TYPE SHA1 UPPER)
   get_filename_component(output_dir ${output} DIRECTORY)
   # wixl finds a file's source relative to its working folder.
   add_custom_command(OUTPUT ${output}
@@ -61,6 +62,8 @@ function(orvanta_msi output file_version)
             -D Win64=${orvanta_msi_win64}
             -D SysKind=${orvanta_target}
             -D ModuleSource=$<TARGET_FILE_NAME:TivOrvantaZNA100>
+            -D ProbeGuid=${probe_guid}
+            -D ProbeSource=$<TARGET_FILE_NAME:orvanta-probe>
             -D Clsid=${ORVANTA_CLASS_ID}
             -D ProgId=${ORVANTA_PROGRAM_ID}
             -D LibId=${ORVANTA_LIBRARY_ID}
@@ -69,7 +72,7 @@ function(orvanta_msi output file_version)
             -D Iid=${ORVANTA_DEFAULT_INTERFACE_ID}
             ${orvanta_wxs}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:TivOrvantaZNA100>
-    DEPENDS TivOrvantaZNA100 ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
+    DEPENDS TivOrvantaZNA100 orvanta-probe ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
             ${CMAKE_SOURCE_DIR}/cmake/msi.cmake
     COMMENT "Building the installer package ${package_version} (${orvanta_msi_arch})"
     VERBATIM)

@@ -7,8 +7,8 @@
 #                         only, runtime libraries linked in
 #   TivDefn.tlb           a stand-in for the host's library TivDefn, for
 #                         tests; never part of the module
-#   a zip by cpack        the module, TivDefn.tlb and INSTALL.txt
-#   an installer package  the module alone, registered by the package
+#   a zip by cpack        the module, orvanta-probe.exe, TivDefn.tlb and INSTALL.txt
+#   an installer package  the module, registered by the package, and the probe
 #                         (cmake/msi.cmake)
 #
 # The module's type library is written at build time by orvanta-typelib-gen,
@@ -115,7 +115,7 @@ set(orvanta_host_tlb ${CMAKE_BINARY_DIR}/TivDefn.tlb)
 orvanta_widl_library(TivDefn ${CMAKE_SOURCE_DIR}/host/TivDefn.idl ${orvanta_host_tlb})
 
 # ---- the zip ----
-install(FILES $<TARGET_FILE:TivOrvantaZNA100> ${orvanta_host_tlb} ${CMAKE_SOURCE_DIR}/packaging/windows/INSTALL.txt
+install(FILES $<TARGET_FILE:TivOrvantaZNA100> $<TARGET_FILE:orvanta-probe> ${orvanta_host_tlb} ${CMAKE_SOURCE_DIR}/packaging/windows/INSTALL.txt
         DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME TivOrvantaZNA100)

@@ -53,26 +53,6 @@ bool compatible(ParamDirection described, Use use) noexcept
     return false;
 }
 
-// Whether a member the host's library describes is the face's own, exactly
-// as the face has it.
-bool own_member(const DescribedMember& d) noexcept
-{
-    for (const ServerMemberInfo& m : kServerMembers) {
-        if (!d.name || !rt::same_name(d.name, m.name)) continue;
-        FaceParam expected[3];
-        const UINT count = face_params(m, expected);
-        if (d.vtable_index != vtable_index_of(m.id) || d.property != m.property ||
-            d.param_count != count)
-            return false;
-        for (UINT i = 0; i < count; ++i)
-            if (d.params[i].type != expected[i].type ||
-                !compatible(d.params[i].direction, expected[i].use))
-                return false;
-        return true;
-    }
-    return false;
-}
-
 HostDispatch& host_dispatch_of(ServerFace* face) noexcept
 {
     return static_cast<CTivOrvantaZNA100*>(face)->host_dispatch();
@@ -159,6 +139,24 @@ HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS*
 
 }  // namespace
 
+bool own_server_member(const DescribedMember& d) noexcept
+{
+    for (const ServerMemberInfo& m : kServerMembers) {
+        if (!d.name || !rt::same_name(d.name, m.name)) continue;
+        FaceParam expected[3];
+        const UINT count = face_params(m, expected);
+        if (d.vtable_index != vtable_index_of(m.id) || d.property != m.property ||
+            d.param_count != count)
+            return false;
+        for (UINT i = 0; i < count; ++i)
+            if (d.params[i].type != expected[i].type ||
+                !compatible(d.params[i].direction, expected[i].use))
+                return false;
+        return true;
+    }
+    return false;
+}
+
 // ---- the default face: a dispatch interface without members ----
 
 template <>
@@ -186,7 +184,7 @@ template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
 {
     if (!pctinfo) return E_POINTER;
-    *pctinfo = host_dispatch_of(this).serves(own_member) ? 1 : 0;
+    *pctinfo = host_dispatch_of(this).serves(own_server_member) ? 1 : 0;
     return S_OK;
 }
 
@@ -196,7 +194,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** 
     if (!info) return E_POINTER;
     *info = nullptr;
     HostDispatch& host = host_dispatch_of(this);
-    if (!host.serves(own_member) || index != 0) return DISP_E_BADINDEX;
+    if (!host.serves(own_server_member) || index != 0) return DISP_E_BADINDEX;
     return host.type_info(info);
 }
 
@@ -207,7 +205,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     // No names, or no arrays, are refused by the table's lookup on either path.
     HostDispatch& host = host_dispatch_of(this);
-    if (count != 0 && names && ids && host.serves(own_member))
+    if (count != 0 && names && ids && host.serves(own_server_member))
         return host.ids_of_names(names, count, ids);
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
@@ -220,7 +218,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (const HRESULT hr = rt::check_argument_block(params); FAILED(hr)) return hr;
     HostDispatch& host = host_dispatch_of(this);
-    if (host.serves(own_member))
+    if (host.serves(own_server_member))
         return host.invoke(this, id, flags, params, result, excep, arg_err);
     const ServerMemberInfo* member = member_with_id(id);
     if (!member) return DISP_E_MEMBERNOTFOUND;

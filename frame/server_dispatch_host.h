@@ -40,6 +40,10 @@ struct DescribedMember {
 // Whether a described member is exactly one of the face's own.
 using OwnMemberCheck = bool (*)(const DescribedMember& member) noexcept;
 
+// The IServer face's own check (server_dispatch.cpp), which the probe's
+// diagnosis applies too.
+bool own_server_member(const DescribedMember& member) noexcept;
+
 // One per instance. The choice is made at the instance's first call of any
 // of IServer's four dispatch entries and kept for its lifetime, with the
 // accepted description: the type information handed out, the identifiers

@@ -3,7 +3,7 @@
 # (msiinfo and msiextract from msitools):
 #   - summary: the target platform; properties: product name, maker, version,
 #     per-machine installation, the target's fixed upgrade code;
-#   - the one file, TivOrvantaZNA100.dll, byte for byte the built module, in
+#   - two files, TivOrvantaZNA100.dll and orvanta-probe.exe, byte for byte the built ones, in
 #     <program files of the target>\TivOrvanta Components\TivOrvantaZNA100;
 #     its component in the target's registry view; nothing else shipped;
 #   - the Registry table: exactly the entries of tests/common/expected_registry.h
@@ -66,11 +66,12 @@ check "ALLUSERS" "$(property ALLUSERS)" 1
 check "UpgradeCode" "$(property UpgradeCode)" "$upgrade_code"
 
 # ---- the file and its folder ----
-rows File >"$work/file"
-if [ "$(wc -l <"$work/file")" -eq 1 ] && [ "$(cut -f3 "$work/file")" = "$product.dll" ]; then
-  pass "File table: $product.dll alone"
+rows File >"$work/files"
+awk -F'\t' -v f="$product.dll" '$3 == f' "$work/files" >"$work/file"
+if [ "$(cut -f3 "$work/files" | sort | tr '\n' ' ')" = "$product.dll orvanta-probe.exe " ]; then
+  pass "File table: $product.dll and orvanta-probe.exe"
 else
-  fail "File table: $(cut -f3 "$work/file" | tr '\n' ' ')"
+  fail "File table: $(cut -f3 "$work/files" | tr '\n' ' ')"
 fi
 file_key=$(cut -f1 "$work/file" | head -n 1)
 file_component=$(cut -f2 "$work/file" | head -n 1)
@@ -94,15 +95,16 @@ check "installation folder" "$chain" "$folder\\$maker\\$product"
 check "component key path" "$(echo "$component_row" | cut -f6)" "$file_key"
 check "component 64-bit attribute" "$(( $(echo "$component_row" | cut -f4) & 256 ))" "$component_64bit"
 
-# What the cabinet holds: the built module, nothing else.
+# What the cabinet holds: the built module and the probe beside it, nothing else.
+probe="$(dirname "$module")/orvanta-probe.exe"
 if msiextract -C "$work/extract" "$package" >/dev/null 2>&1; then
   # msiextract names the 32-bit program files folder and not the 64-bit one.
   (cd "$work/extract" && find . -type f | sort) >"$work/extracted"
-  extracted=$(cat "$work/extracted")
-  if [ "$(wc -l <"$work/extracted")" -eq 1 ] &&
-     [ "${extracted%/$maker/$product/$product.dll}" != "$extracted" ] &&
-     cmp -s "$work/extract/$extracted" "$module"; then
-    pass "the package holds $product.dll alone, byte for byte the built module"
+  extracted=$(grep "/$maker/$product/$product.dll\$" "$work/extracted")
+  extracted_probe=$(grep "/$maker/$product/orvanta-probe.exe\$" "$work/extracted")
+  if [ "$(wc -l <"$work/extracted")" -eq 2 ] && [ -n "$extracted" ] && [ -n "$extracted_probe" ] &&
+     cmp -s "$work/extract/$extracted" "$module" && cmp -s "$work/extract/$extracted_probe" "$probe"; then
+    pass "the package holds $product.dll and orvanta-probe.exe, byte for byte the built ones"
   else
     fail "the package holds: $(tr '\n' ' ' <"$work/extracted")"
   fi

@@ -2,12 +2,13 @@
 # An installer package under Wine of its bitness, as an administrator deploys it:
 #   scripts/wine-msi-tests.sh x64   the 64-bit package (default)
 #   scripts/wine-msi-tests.sh x86   the 32-bit package, in a 32-bit prefix
-#   - `msiexec /i /qn` installs TivOrvantaZNA100.dll, byte for byte the built
-#     module, into C:\Program Files\TivOrvanta Components\TivOrvantaZNA100 and
+#   - `msiexec /i /qn` installs TivOrvantaZNA100.dll and orvanta-probe.exe,
+#     byte for byte the built ones, into C:\Program Files\TivOrvanta Components\TivOrvantaZNA100 and
 #     registers exactly the entries of tests/common/expected_registry.h with
 #     that path (no other key or value in their trees);
 #   - a script client creates the class by program identifier and reads the
-#     name of its type (tests-wine/installed_client.vbs);
+#     name of its type (tests-wine/installed_client.vbs); the installed probe's
+#     --diagnose finds no failure;
 #   - installing the same package again changes nothing; the package one
 #     version higher (test-packages/) replaces it in place, and the older one
 #     then refuses to install beside it;
@@ -130,10 +131,23 @@ check_client() {
 }
 
 check_module_file() {
-  if cmp -s "$installed_unix" "$module"; then
-    pass "$1: $installed_windows is the built module"
+  if cmp -s "$installed_unix" "$module" && cmp -s "${installed_unix%/*}/orvanta-probe.exe" "$build/orvanta-probe.exe"; then
+    pass "$1: $installed_windows is the built module, the probe beside it"
   else
-    fail "$1: $installed_windows is missing or differs from $module"
+    fail "$1: $installed_windows or the probe beside it is missing or differs from the build"
+  fi
+}
+
+# The installed probe finds the installed machine sound (TivDefn, the host's,
+# is not installed: a warning).
+check_diagnosis() {
+  "$wine" "$folder_windows\\orvanta-probe.exe" --diagnose >"$work/diagnose.out" 2>&1
+  local rc=$?
+  if [ "$rc" -eq 0 ] && unix_lines <"$work/diagnose.out" | grep -q '^all checks passed'; then
+    pass "$1: orvanta-probe --diagnose: $(unix_lines <"$work/diagnose.out" | tail -n 1)"
+  else
+    fail "$1: orvanta-probe --diagnose exited $rc"
+    unix_lines <"$work/diagnose.out" | grep -v '^PASS' | tail -n 8
   fi
 }
 
@@ -198,6 +212,7 @@ check_module_file "installed"
 check_registration "installed"
 check_products "installed" "TivOrvantaZNA100 3.5.115"
 check_client "installed"
+check_diagnosis "installed"
 export_key HKCR "$work/installed.reg" || fail "classes hive exported after installation"
 
 # ---- the same package again ----

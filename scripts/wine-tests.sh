@@ -8,6 +8,8 @@
 #   - runs orvanta-wine-tests.exe (GoogleTest) against the registered module;
 #   - runs the script client tests-wine/default_face.js with the target's cscript;
 #   - compares `orvanta-probe.exe --json` byte for byte with the native probe;
+#   - runs `orvanta-probe.exe --diagnose` on machine states made on purpose
+#     (scripts/wine-diagnose-cases.sh);
 #   - unregisters with `regsvr32 /u /s` and checks that the classes hive is
 #     exactly as it was before registration;
 #   - installs, reinstalls, upgrades and removes the target's installer
@@ -147,6 +149,11 @@ else
   cmp "$work/probe-windows.json" "$work/probe-native.json" 2>&1 | head -n 3
   unix_lines "$work/probe.err" | tail -n 5
 fi
+
+# ---- the diagnosis, on machine states made on purpose ----
+echo "== orvanta-probe.exe --diagnose ($target)"
+source scripts/wine-diagnose-cases.sh
+diagnose_cases
 
 # ---- unregistration ----
 wine regsvr32.exe /u /s "$dll_windows" >/dev/null 2>&1

@@ -1,6 +1,8 @@
 #include "tools/probe/host_module.h"
 
+#include "definition/module_identity.h"
 #include "tools/common/utf8.h"
+#include "tools/probe/machine.h"
 
 #ifdef _WIN32
 #else
@@ -25,7 +27,12 @@ void* symbol(void* library, const char* name)
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 void close_library(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
-std::string load_error() { return "Windows error " + std::to_string(GetLastError()); }
+std::string load_error()
+{
+    const DWORD error = GetLastError();
+    return machine::message_of(HRESULT_FROM_WIN32(error)) + " (Windows error " +
+           std::to_string(error) + ")";
+}
 #else
 void* open_library(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* symbol(void* library, const char* name) { return dlsym(library, name); }
@@ -38,10 +45,33 @@ std::string load_error()
 #endif
 
 template <class F>
-void bind(void* library, const char* name, F& out)
+void bind(void* library, const std::string& path, const char* name, F& out)
 {
     out = reinterpret_cast<F>(symbol(library, name));
-    if (!out) throw StepFailure{std::string("find export ") + name, E_FAIL, ""};
+    if (!out)
+        throw LoadFailure{path + " is not the " + std::string(orvanta::identity::kModuleName) +
+                          " module: it exports no " + name};
+}
+
+// Why a file did not load, and for a module of the other bitness which
+// probe loads it.
+std::string load_failure(const std::string& path)
+{
+    std::string message = "cannot load " + path + ": " + load_error();
+    // The platform's messages name the file as "%1".
+    for (std::size_t at; (at = message.find("%1")) != std::string::npos;)
+        message.replace(at, 2, "the file");
+    const machine::FileFacts f = machine::inspect(path);
+    const int own = static_cast<int>(sizeof(void*) * 8);
+    if (!f.exists)
+        message += "; no such file";
+    else if (f.bits == 0)
+        message += "; it is not a module";
+    else if (f.bits != 0 && f.bits != own)
+        message += "; it is a " + std::to_string(f.bits) + "-bit module: use the " +
+                   std::to_string(f.bits) + "-bit orvanta-probe (the one shipped with the " +
+                   std::to_string(f.bits) + "-bit module)";
+    return message;
 }
 
 }  // namespace
@@ -54,9 +84,9 @@ HostModule::~HostModule()
 void HostModule::load(const std::string& path)
 {
     library_ = open_library(path);
-    if (!library_) throw StepFailure{"load module " + path + " (" + load_error() + ")", E_FAIL, ""};
-    bind(library_, "DllGetClassObject", get_class_object_);
-    bind(library_, "DllCanUnloadNow", can_unload_now_);
+    if (!library_) throw LoadFailure{load_failure(path)};
+    bind(library_, path, "DllGetClassObject", get_class_object_);
+    bind(library_, path, "DllCanUnloadNow", can_unload_now_);
 #ifdef _WIN32
     rt_.SysFreeString = ::SysFreeString;
     rt_.SysStringLen = ::SysStringLen;
@@ -65,12 +95,12 @@ void HostModule::load(const std::string& path)
     rt_.VariantClear = ::VariantClear;
     rt_.GetErrorInfo = ::GetErrorInfo;
 #else
-    bind(library_, "SysFreeString", rt_.SysFreeString);
-    bind(library_, "SysStringLen", rt_.SysStringLen);
-    bind(library_, "SysAllocStringLen", rt_.SysAllocStringLen);
-    bind(library_, "VariantInit", rt_.VariantInit);
-    bind(library_, "VariantClear", rt_.VariantClear);
-    bind(library_, "GetErrorInfo", rt_.GetErrorInfo);
+    bind(library_, path, "SysFreeString", rt_.SysFreeString);
+    bind(library_, path, "SysStringLen", rt_.SysStringLen);
+    bind(library_, path, "SysAllocStringLen", rt_.SysAllocStringLen);
+    bind(library_, path, "VariantInit", rt_.VariantInit);
+    bind(library_, path, "VariantClear", rt_.VariantClear);
+    bind(library_, path, "GetErrorInfo", rt_.GetErrorInfo);
 #endif
 }
 

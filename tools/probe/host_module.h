@@ -27,6 +27,12 @@ struct StepFailure {
     std::string error_record;  // the platform error object's description, if any
 };
 
+// The module file could not be loaded, or is not this module: the whole
+// message, naming the file.
+struct LoadFailure {
+    std::string message;
+};
+
 class HostModule {
 public:
     HostModule() = default;
@@ -34,7 +40,7 @@ public:
     HostModule& operator=(const HostModule&) = delete;
     ~HostModule();
 
-    // Throws StepFailure.
+    // Throws LoadFailure.
     void load(const std::string& path);
     // A new instance through the class object, queried for IServer.
     IServer* create_server();

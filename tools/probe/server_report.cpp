@@ -147,8 +147,6 @@ ServerReport read_server(HostModule& module, IServer* server)
     return report;
 }
 
-namespace {
-
 std::string json_string(const std::string& s)
 {
     std::string out = "\"";
@@ -166,6 +164,8 @@ std::string json_string(const std::string& s)
     }
     return out + "\"";
 }
+
+namespace {
 
 std::string json_limit(const Limit& l, const std::string& position)
 {

@@ -34,5 +34,7 @@ ServerReport read_server(HostModule& module, IServer* server);
 
 std::string as_table(const ServerReport& report);
 std::string as_json(const ServerReport& report);
+// A JSON string literal of UTF-8 text.
+std::string json_string(const std::string& s);
 
 }  // namespace probe
