@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Checks a Windows module's link map (ld -Map with --cref): no object of the
-# module's own uses emulated thread-local storage, whose first touch on a
-# thread allocates and ends the process when that fails. Prints which
-# runtime-library objects still use it.
+# Checks a Windows module's link map (ld -Map with --cref): nothing of the
+# tests is linked in, and no object of the module's own uses emulated
+# thread-local storage, whose first touch on a thread allocates and ends the
+# process when that fails. Prints which runtime-library objects still use it.
 #   scripts/check-link-map.sh build/windows-x64/TivOrvantaZNA100.map
 set -euo pipefail
 map=${1:?usage: check-link-map.sh MAP}
 [ -f "$map" ] || { echo "FAIL: no link map at $map"; exit 1; }
 grep -q '^Cross Reference Table' "$map" || { echo "FAIL: $map has no cross-reference table"; exit 1; }
+
+# What only test builds have: the reference scan of the limit table, the
+# fault hooks and the stand-in's test controls.
+test_only='find_limit_by_scan|fail_allocation_after|allocation_should_fail|allocations_seen|live_strings|registry_reset|fail_registry_change_after|registry_changes_seen|strings_alive'
+if found=$(grep -oE "$test_only" "$map" | sort -u) && [ -n "$found" ]; then
+  echo "FAIL: test-only code in the module:" $found
+  exit 1
+fi
+echo "PASS: nothing of the tests is linked in"
 
 # In the table a symbol's line names the object defining it; the indented
 # lines below it name the objects referring to it.
