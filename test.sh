@@ -9,10 +9,22 @@ stage() { echo "== $1 (at $(( $(date +%s) - started )) s)"; }
 
 scripts/install-deps.sh
 
+stage "format: every C and C++ file as .clang-format has it"
+git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+
 stage "native: build and test"
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+stage "release: the native module carries nothing of the tests"
+cmake --preset release
+cmake --build --preset release --target TivOrvantaZNA100
+if nm -C build/release/libTivOrvantaZNA100.so | grep -E \
+    'find_limit_by_scan|fail_allocation_after|allocation_should_fail|allocations_seen|live_strings|registry_reset|fail_registry_change_after|registry_changes_seen|strings_alive'; then
+  echo "test-only code in the release module"
+  exit 1
+fi
 
 stage "native: probe"
 ./build/native/orvanta-probe --json > build/native/probe.json

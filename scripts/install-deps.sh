@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake g++ clang make libclang-rt-14-dev
+  cmake g++ clang clang-format make libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev valgrind
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686

@@ -108,7 +108,7 @@ TEST_F(Creation, QueryInterfaceTableOnEveryFace)
     EXPECT_NE(error_info_face.get(), default_face.get());
     EXPECT_NE(error_info_face.get(), server_face.get());
     auto face_for = [&](Query::Answer answer) {
-        return answer == Query::kDefaultFace ? default_face.get()
+        return answer == Query::kDefaultFace  ? default_face.get()
                : answer == Query::kServerFace ? server_face.get()
                                               : error_info_face.get();
     };

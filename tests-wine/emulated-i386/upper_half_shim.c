@@ -22,30 +22,30 @@
 typedef unsigned int size_t;
 typedef long long off64_t;
 
-extern void *dlsym(void *handle, const char *name);
-extern int *__errno_location(void);
+extern void* dlsym(void* handle, const char* name);
+extern int* __errno_location(void);
 
-#define NEXT_LIBRARY ((void *)-1) /* RTLD_NEXT */
-#define FIXED_NOREPLACE 0x100000  /* MAP_FIXED_NOREPLACE */
-#define ALREADY_TAKEN 17          /* EEXIST */
+#define NEXT_LIBRARY ((void*)-1) /* RTLD_NEXT */
+#define FIXED_NOREPLACE 0x100000 /* MAP_FIXED_NOREPLACE */
+#define ALREADY_TAKEN 17         /* EEXIST */
 #define UPPER_HALF 0x80000000u
 
-typedef void *(*mmap64_function)(void *, size_t, int, int, int, off64_t);
+typedef void* (*mmap64_function)(void*, size_t, int, int, int, off64_t);
 
 static mmap64_function library_mmap64;
 
-__attribute__((visibility("default"))) void *mmap64(void *address, size_t length, int protection,
+__attribute__((visibility("default"))) void* mmap64(void* address, size_t length, int protection,
                                                     int flags, int fd, off64_t offset)
 {
     if ((flags & FIXED_NOREPLACE) && (unsigned int)address >= UPPER_HALF) {
         *__errno_location() = ALREADY_TAKEN;
-        return (void *)-1;
+        return (void*)-1;
     }
     if (!library_mmap64) library_mmap64 = (mmap64_function)dlsym(NEXT_LIBRARY, "mmap64");
     return library_mmap64(address, length, protection, flags, fd, offset);
 }
 
-__attribute__((visibility("default"))) void *mmap(void *address, size_t length, int protection,
+__attribute__((visibility("default"))) void* mmap(void* address, size_t length, int protection,
                                                   int flags, int fd, long offset)
 {
     return mmap64(address, length, protection, flags, fd, (off64_t)(unsigned long)offset);
