@@ -51,10 +51,15 @@ set(orvanta_msi_files_dir ${CMAKE_BINARY_DIR}/package-files)
 set(orvanta_msi_files $<TARGET_FILE:TivOrvantaZNA100> ${ORVANTA_NOTICES})
 set(orvanta_msi_staged ${orvanta_msi_files_dir}/${ORVANTA_MODULE_NAME}${CMAKE_SHARED_LIBRARY_SUFFIX}
                        ${orvanta_msi_files_dir}/THIRD-PARTY-NOTICES.txt)
-add_custom_command(OUTPUT ${orvanta_msi_staged}
+# Dated copies are older than what they are copied from: a stamp, not the
+# copies, tells make they are up to date.
+set(orvanta_msi_files_stamp ${orvanta_msi_files_dir}.stamp)
+add_custom_command(OUTPUT ${orvanta_msi_files_stamp}
+  BYPRODUCTS ${orvanta_msi_staged}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${orvanta_msi_files_dir}
   COMMAND ${CMAKE_COMMAND} -E copy ${orvanta_msi_files} ${orvanta_msi_files_dir}
   COMMAND touch -d @${ORVANTA_EPOCH} ${orvanta_msi_staged}
+  COMMAND ${CMAKE_COMMAND} -E touch ${orvanta_msi_files_stamp}
   DEPENDS TivOrvantaZNA100 ${orvanta_msi_files}
   COMMENT "Dating the package's files at the release time"
   VERBATIM)
@@ -104,7 +109,7 @@ function(orvanta_msi output file_version)
             ${output} ${ORVANTA_EPOCH}
     ${sign_package}
     WORKING_DIRECTORY ${orvanta_msi_files_dir}
-    DEPENDS ${orvanta_msi_staged} ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
+    DEPENDS ${orvanta_msi_files_stamp} ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
             ${CMAKE_SOURCE_DIR}/cmake/msi.cmake ${CMAKE_SOURCE_DIR}/scripts/msi-fix-summary.py
     COMMENT "Building the installer package ${package_version} (${orvanta_msi_arch})"
     VERBATIM)

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Checks a built installer package from its tables, without installing it
 # (msiinfo and msiextract from msitools):
-#   - summary: the target platform; properties: product name, maker, version,
-#     per-machine installation, the target's fixed upgrade code;
-#   - the one file, TivOrvantaZNA100.dll, byte for byte the built module, in
-#     <program files of the target>\TivOrvanta Components\TivOrvantaZNA100;
-#     its component in the target's registry view; nothing else shipped;
+#   - summary: the target platform; properties: product name with the
+#     target's bitness, maker, version, per-machine installation, the
+#     target's fixed upgrade code; "Apps and Features": no modify, the
+#     installation folder and the size;
+#   - a launch condition refusing Windows older than Vista (VersionNT 600);
+#   - TivOrvantaZNA100.dll, byte for byte the built module, and beside it
+#     THIRD-PARTY-NOTICES.txt (byte for byte the build's, when the module's
+#     folder has it), in <program files of the target>\TivOrvanta
+#     Components\TivOrvantaZNA100; the module's component in the target's
+#     registry view; nothing else shipped;
 #   - the Registry table: exactly the entries of tests/common/expected_registry.h
 #     with the installed file's path, the four key trees removed whole on
 #     uninstall; no self-registration, no type library table;
@@ -31,12 +36,15 @@ syskind=$3
 product=TivOrvantaZNA100
 maker="TivOrvanta Components"
 version=3.5.115
+notices=THIRD-PARTY-NOTICES.txt
 if [ "$syskind" = win64 ]; then
+  bitness=64-bit
   template='x64;1033'
   folder=ProgramFiles64Folder
   upgrade_code='{65536816-87D6-47F8-B7F4-25AB0BF3154A}'
   component_64bit=256
 else
+  bitness=32-bit
   template='Intel;1033'
   folder=ProgramFilesFolder
   upgrade_code='{023D6E28-EA7D-4E53-96EB-39FFDA7BB1A8}'
@@ -59,22 +67,41 @@ property() { rows Property | awk -F'\t' -v p="$1" '$1 == p { print $2 }'; }
 
 echo "== $package ($syskind)"
 check "summary Template" "$(msiinfo suminfo "$package" | sed -n 's/^Template: //p')" "$template"
-check "ProductName" "$(property ProductName)" "$product"
+check "ProductName" "$(property ProductName)" "$product ($bitness)"
 check "Manufacturer" "$(property Manufacturer)" "$maker"
 check "ProductVersion" "$(property ProductVersion)" "$version"
 check "ALLUSERS" "$(property ALLUSERS)" 1
 check "UpgradeCode" "$(property UpgradeCode)" "$upgrade_code"
+check "ARPNOMODIFY" "$(property ARPNOMODIFY)" 1
+if [ "$(property ARPSIZE)" -gt 0 ] 2>/dev/null; then pass "ARPSIZE is $(property ARPSIZE) KiB"; else fail "ARPSIZE is '$(property ARPSIZE)'"; fi
+install_location=$(rows CustomAction | awk -F'\t' '$3 == "ARPINSTALLLOCATION" && $4 == "[INSTALLDIR]" && $2 % 64 == 51 { print $1 }')
+if [ -n "$install_location" ] &&
+   rows InstallExecuteSequence | awk -F'\t' -v a="$install_location" '$1 == a && $3 > 1000 && $3 < 6100 { found = 1 } END { exit !found }'; then
+  pass "ARPINSTALLLOCATION is set to [INSTALLDIR] after CostFinalize, before RegisterProduct"
+else
+  fail "ARPINSTALLLOCATION is not set to [INSTALLDIR] in the execute sequence"
+fi
 
 # ---- the file and its folder ----
-rows File >"$work/file"
-if [ "$(wc -l <"$work/file")" -eq 1 ] && [ "$(cut -f3 "$work/file")" = "$product.dll" ]; then
-  pass "File table: $product.dll alone"
+rows File | sort -t$'\t' -k8,8n >"$work/file"
+if [ "$(cut -f3 "$work/file" | tr '\n' ' ')" = "$product.dll $notices " ]; then
+  pass "File table: $product.dll and $notices"
 else
   fail "File table: $(cut -f3 "$work/file" | tr '\n' ' ')"
 fi
 file_key=$(cut -f1 "$work/file" | head -n 1)
 file_component=$(cut -f2 "$work/file" | head -n 1)
 check "$product.dll size" "$(cut -f4 "$work/file" | head -n 1)" "$(stat -c %s "$module")"
+check "$notices folder" \
+  "$(rows Component | awk -F'\t' -v c="$(sed -n 2p "$work/file" | cut -f2)" '$1 == c { print $3 }')" \
+  "$(rows Component | awk -F'\t' -v c="$file_component" '$1 == c { print $3 }')"
+
+# Older Windows is refused: the module needs Vista (6.0).
+if rows LaunchCondition | awk -F'\t' '$1 == "Installed OR VersionNT >= 600" && $2 ~ /Windows Vista/ { found = 1 } END { exit !found }'; then
+  pass "launch condition: Windows Vista (VersionNT 600) or later, with a message naming it"
+else
+  fail "no launch condition refusing Windows older than Vista: $(rows LaunchCondition | tr '\n\t' '; ')"
+fi
 
 # The folder chain up from the file's component: name <- parent <- ...
 component_row=$(rows Component | awk -F'\t' -v c="$file_component" '$1 == c')
@@ -99,10 +126,13 @@ if msiextract -C "$work/extract" "$package" >/dev/null 2>&1; then
   # msiextract names the 32-bit program files folder and not the 64-bit one.
   (cd "$work/extract" && find . -type f | sort) >"$work/extracted"
   extracted=$(cat "$work/extracted")
-  if [ "$(wc -l <"$work/extracted")" -eq 1 ] &&
-     [ "${extracted%/$maker/$product/$product.dll}" != "$extracted" ] &&
-     cmp -s "$work/extract/$extracted" "$module"; then
-    pass "the package holds $product.dll alone, byte for byte the built module"
+  extracted_module=$(grep "/$maker/$product/$product.dll\$" "$work/extracted")
+  extracted_notices=$(grep "/$maker/$product/$notices\$" "$work/extracted")
+  built_notices=$(dirname "$module")/$notices
+  if [ "$(wc -l <"$work/extracted")" -eq 2 ] && [ -n "$extracted_module" ] && [ -n "$extracted_notices" ] &&
+     cmp -s "$work/extract/$extracted_module" "$module" &&
+     { [ ! -f "$built_notices" ] || cmp -s "$work/extract/$extracted_notices" "$built_notices"; }; then
+    pass "the package holds $product.dll, byte for byte the built module, and $notices beside it"
   else
     fail "the package holds: $(tr '\n' ' ' <"$work/extracted")"
   fi

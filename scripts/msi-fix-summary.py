@@ -5,6 +5,8 @@
 # Sets the created and saved times to EPOCH (seconds since 1970, UTC) and the
 # package code to a name-based identifier of the package's content with a
 # fixed code in its place, so that the code changes whenever the content does.
+# Also sets ARPSIZE, the size "Apps and Features" shows, from the sizes of the
+# files the package installs (in KiB, rounded up).
 # Needs the libmsi bindings (gir1.2-libmsi-1.0, python3-gi).
 import hashlib
 import sys
@@ -35,10 +37,35 @@ def rewrite(path, epoch, package_code):
     database.commit()
 
 
+def set_arp_size(path):
+    database = Libmsi.Database.new(path, Libmsi.DbFlags.TRANSACT, None)
+    files = Libmsi.Query.new(database, "SELECT `FileSize` FROM `File`")
+    files.execute(None)
+    size = 0
+    while True:
+        try:
+            record = files.fetch()
+        except gi.repository.GLib.Error:
+            break
+        if record is None:
+            break
+        size += record.get_int(1)
+    files.close()
+    insert = Libmsi.Query.new(
+        database,
+        "INSERT INTO `Property` (`Property`, `Value`) VALUES ('ARPSIZE', '%d')"
+        % ((size + 1023) // 1024),
+    )
+    insert.execute(None)
+    insert.close()
+    database.commit()
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: msi-fix-summary.py PACKAGE EPOCH")
     path, epoch = sys.argv[1], int(sys.argv[2])
+    set_arp_size(path)
     rewrite(path, epoch, NAMESPACE)
     with open(path, "rb") as package:
         digest = hashlib.sha256(package.read()).hexdigest()
