@@ -15,7 +15,12 @@ case "$3" in
        credentials=(-certs "$4" -key "$5") ;;
   pfx) [ -n "${ORVANTA_SIGNING_PASSWORD+set}" ] ||
          { echo "$0: set ORVANTA_SIGNING_PASSWORD to the password of $4" >&2; exit 2; }
-       credentials=(-pkcs12 "$4" -readpass <(printf '%s' "$ORVANTA_SIGNING_PASSWORD")) ;;
+       # osslsigncode reads it from a file: one only this user can read,
+       # removed when done.
+       password_file=$(mktemp)
+       trap 'rm -f "$password_file"' EXIT
+       printf '%s' "$ORVANTA_SIGNING_PASSWORD" >"$password_file"
+       credentials=(-pkcs12 "$4" -readpass "$password_file") ;;
   *) echo "$0: unknown credentials '$3'" >&2; exit 2 ;;
 esac
 # A package's signature also covers its metadata (MsiDigitalSignatureEx).
