@@ -60,7 +60,7 @@ add_custom_command(OUTPUT ${orvanta_msi_files_stamp}
   COMMAND ${CMAKE_COMMAND} -E copy ${orvanta_msi_files} ${orvanta_msi_files_dir}
   COMMAND touch -d @${ORVANTA_EPOCH} ${orvanta_msi_staged}
   COMMAND ${CMAKE_COMMAND} -E touch ${orvanta_msi_files_stamp}
-  DEPENDS TivOrvantaZNA100 ${orvanta_msi_files}
+  DEPENDS TivOrvantaZNA100 ${orvanta_msi_files} ${ORVANTA_EPOCH_FILE}
   COMMENT "Dating the package's files at the release time"
   VERBATIM)
 
@@ -109,7 +109,7 @@ function(orvanta_msi output file_version)
             ${output} ${ORVANTA_EPOCH}
     ${sign_package}
     WORKING_DIRECTORY ${orvanta_msi_files_dir}
-    DEPENDS ${orvanta_msi_files_stamp} ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
+    DEPENDS ${orvanta_msi_files_stamp} ${ORVANTA_EPOCH_FILE} ${orvanta_wxs} ${CMAKE_SOURCE_DIR}/definition/module_identity.h
             ${CMAKE_SOURCE_DIR}/cmake/msi.cmake ${CMAKE_SOURCE_DIR}/scripts/msi-fix-summary.py
     COMMENT "Building the installer package ${package_version} (${orvanta_msi_arch})"
     VERBATIM)

@@ -23,6 +23,10 @@ endif()
 if(NOT ORVANTA_EPOCH MATCHES "^[0-9]+$")
   message(FATAL_ERROR "SOURCE_DATE_EPOCH '${ORVANTA_EPOCH}' is not a number of seconds")
 endif()
+# Rewritten only when the release time changes: what writes a time depends on
+# it, so that a new time reaches every artefact of an existing build too.
+set(ORVANTA_EPOCH_FILE ${CMAKE_BINARY_DIR}/release-time)
+file(CONFIGURE OUTPUT ${ORVANTA_EPOCH_FILE} CONTENT "${ORVANTA_EPOCH}\n")
 
 # The linker writes the release time into the PE header and the export
 # directory; no build folder ends up in an object.

@@ -123,7 +123,7 @@ function(orvanta_widl_library name idl tlb)
   add_custom_command(OUTPUT ${tlb}
     COMMAND ${CMAKE_COMMAND} -E env WIDL_TIME_OVERRIDE=${ORVANTA_EPOCH} TZ=UTC
             ${ORVANTA_WIDL} -t --${orvanta_target} -L ${ORVANTA_STDOLE2_DIR} ${ARGN} -o ${tlb} ${idl}
-    DEPENDS ${idl}
+    DEPENDS ${idl} ${ORVANTA_EPOCH_FILE}
     COMMENT "Compiling ${name} (${orvanta_target})"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${tlb})
