@@ -166,7 +166,9 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 # The zip's entries carry the release time (cpack honours
 # SOURCE_DATE_EPOCH); SHA256SUMS follows the zip.
 set(CPACK_ORVANTA_EPOCH ${ORVANTA_EPOCH})
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cpack-epoch.cmake)
+# Set once the files are staged, not earlier: cpack first checks the build,
+# which may configure it again, and that must see the environment unchanged.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/cpack-epoch.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/sha256sums.cmake)
 
 # ---- the installer package ----
