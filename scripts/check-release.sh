@@ -28,8 +28,8 @@ targets="x86 x64"
 # The files of a Windows build that a release is made of or tests rely on.
 artefacts() {
   (cd "$1" && find . -maxdepth 1 -type f \( -name '*.dll' -o -name '*.exe' -o -name '*.tlb' -o -name '*.msi' \
-             -o -name '*.zip' -o -name THIRD-PARTY-NOTICES.txt -o -name SHA256SUMS \) -printf '%P\n'
-   cd "$1" && find generated test-packages -type f \( -name '*.tlb' -o -name '*.msi' \)) | sort
+             -o -name '*.zip' -o -name THIRD-PARTY-NOTICES.txt -o -name SHA256SUMS \) -printf '%P\n' &&
+   find generated test-packages -type f \( -name '*.tlb' -o -name '*.msi' \)) | sort
 }
 
 # build_and_pack TARGET FOLDER [CONFIGURE OPTIONS...]
