@@ -85,17 +85,38 @@ if scripts/check-msi-static.sh build/windows-x64/TivOrvantaZNA100-3.5.0.115-x64.
   echo "check-msi-static.sh accepted the 64-bit package as a 32-bit one"
   exit 1
 fi
+# ... nor a module whose header lacks NX_COMPAT (the bit cleared in a copy).
+mkdir -p build/windows-x64/without-nx
+cp build/windows-x64/TivOrvantaZNA100.dll build/windows-x64/without-nx/
+characteristics=$(( $(od -An -tu4 -j60 -N4 build/windows-x64/TivOrvantaZNA100.dll) + 24 + 70 + 1 ))
+printf "\\x$(printf %02x $(( $(od -An -tu1 -j$characteristics -N1 build/windows-x64/TivOrvantaZNA100.dll) & 0xFE )))" |
+  dd of=build/windows-x64/without-nx/TivOrvantaZNA100.dll bs=1 seek=$characteristics conv=notrunc status=none
+if ORVANTA_HOST_TOOLS=build/windows-x64/host-tools \
+   scripts/check-dll-static.sh build/windows-x64/without-nx/TivOrvantaZNA100.dll win64 >/dev/null 2>&1; then
+  echo "check-dll-static.sh accepted a module without NX_COMPAT"
+  exit 1
+fi
 for arch in x86 x64; do
   cpack --config build/windows-$arch/CPackConfig.cmake
 done
 
+stage "windows: both presets built again in another folder, every artefact compared byte for byte"
+scripts/check-release.sh reproducible
+
+stage "windows: signed with a throwaway certificate, signatures verified"
+scripts/check-release.sh signed
+
 stage "windows: the 64-bit module under 64-bit Wine (registration, client tests, script client, probe)"
 scripts/wine-tests.sh x64
+
+stage "windows: the signed 64-bit package under 64-bit Wine"
+(source scripts/wine-env.sh && trap wine_stop EXIT && wine_start x64 &&
+   scripts/wine-msi-tests.sh x64 build/rebuild/windows-x64)
 
 stage "windows: the 32-bit module under 32-bit Wine (the same steps)"
 scripts/wine-tests.sh x86
 
 echo "== all passed in $(( $(date +%s) - started )) s"
 # native, probe, asan, tsan, valgrind, fuzz, windows builds and static checks,
-# wine x64, wine x86
-echo "suites: 9 passed, 0 failed"
+# rebuild compared, signed build, wine x64, signed package under wine, wine x86
+echo "suites: 12 passed, 0 failed"

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Checks a built installer package from its tables, without installing it
 # (msiinfo and msiextract from msitools):
-#   - summary: the target platform; properties: product name, maker, version,
-#     per-machine installation, the target's fixed upgrade code;
-#   - two files, TivOrvantaZNA100.dll and orvanta-probe.exe, byte for byte the built ones, in
-#     <program files of the target>\TivOrvanta Components\TivOrvantaZNA100;
-#     its component in the target's registry view; nothing else shipped;
+#   - summary: the target platform; properties: product name with the
+#     target's bitness, maker, version, per-machine installation, the
+#     target's fixed upgrade code; "Apps and Features": no modify, the
+#     installation folder and the size;
+#   - a launch condition refusing Windows older than Vista (VersionNT 600);
+#   - TivOrvantaZNA100.dll and orvanta-probe.exe, byte for byte the built
+#     ones, and beside them THIRD-PARTY-NOTICES.txt (byte for byte the
+#     build's, when the module's folder has it), in <program files of the
+#     target>\TivOrvanta Components\TivOrvantaZNA100; the module's component
+#     in the target's registry view; nothing else shipped;
 #   - the Registry table: exactly the entries of tests/common/expected_registry.h
 #     with the installed file's path, the four key trees removed whole on
 #     uninstall; no self-registration, no type library table;
@@ -31,12 +36,15 @@ syskind=$3
 product=TivOrvantaZNA100
 maker="TivOrvanta Components"
 version=3.5.115
+notices=THIRD-PARTY-NOTICES.txt
 if [ "$syskind" = win64 ]; then
+  bitness=64-bit
   template='x64;1033'
   folder=ProgramFiles64Folder
   upgrade_code='{65536816-87D6-47F8-B7F4-25AB0BF3154A}'
   component_64bit=256
 else
+  bitness=32-bit
   template='Intel;1033'
   folder=ProgramFilesFolder
   upgrade_code='{023D6E28-EA7D-4E53-96EB-39FFDA7BB1A8}'
@@ -59,23 +67,47 @@ property() { rows Property | awk -F'\t' -v p="$1" '$1 == p { print $2 }'; }
 
 echo "== $package ($syskind)"
 check "summary Template" "$(msiinfo suminfo "$package" | sed -n 's/^Template: //p')" "$template"
-check "ProductName" "$(property ProductName)" "$product"
+check "ProductName" "$(property ProductName)" "$product ($bitness)"
 check "Manufacturer" "$(property Manufacturer)" "$maker"
 check "ProductVersion" "$(property ProductVersion)" "$version"
 check "ALLUSERS" "$(property ALLUSERS)" 1
 check "UpgradeCode" "$(property UpgradeCode)" "$upgrade_code"
+check "ARPNOMODIFY" "$(property ARPNOMODIFY)" 1
+if [ "$(property ARPSIZE)" -gt 0 ] 2>/dev/null; then pass "ARPSIZE is $(property ARPSIZE) KiB"; else fail "ARPSIZE is '$(property ARPSIZE)'"; fi
+install_location=$(rows CustomAction | awk -F'\t' '$3 == "ARPINSTALLLOCATION" && $4 == "[INSTALLDIR]" && $2 % 64 == 51 { print $1 }')
+if [ -n "$install_location" ] &&
+   rows InstallExecuteSequence | awk -F'\t' -v a="$install_location" '$1 == a && $3 > 1000 && $3 < 6100 { found = 1 } END { exit !found }'; then
+  pass "ARPINSTALLLOCATION is set to [INSTALLDIR] after CostFinalize, before RegisterProduct"
+else
+  fail "ARPINSTALLLOCATION is not set to [INSTALLDIR] in the execute sequence"
+fi
 
 # ---- the file and its folder ----
 rows File >"$work/files"
 awk -F'\t' -v f="$product.dll" '$3 == f' "$work/files" >"$work/file"
-if [ "$(cut -f3 "$work/files" | sort | tr '\n' ' ')" = "$product.dll orvanta-probe.exe " ]; then
-  pass "File table: $product.dll and orvanta-probe.exe"
+shipped="$(printf '%s\n' "$product.dll" orvanta-probe.exe "$notices" | sort | tr '\n' ' ')"
+if [ "$(cut -f3 "$work/files" | sort | tr '\n' ' ')" = "$shipped" ]; then
+  pass "File table: $shipped"
 else
   fail "File table: $(cut -f3 "$work/files" | tr '\n' ' ')"
 fi
 file_key=$(cut -f1 "$work/file" | head -n 1)
 file_component=$(cut -f2 "$work/file" | head -n 1)
 check "$product.dll size" "$(cut -f4 "$work/file" | head -n 1)" "$(stat -c %s "$module")"
+folder_of() { # the folder of the component that installs file $1
+  rows Component | awk -F'\t' -v c="$(awk -F'\t' -v f="$1" '$3 == f { print $2 }' "$work/files")" \
+    '$1 == c { print $3 }'
+}
+for beside in orvanta-probe.exe "$notices"; do
+  check "$beside folder" "$(folder_of "$beside")" "$(folder_of "$product.dll")"
+done
+
+# Older Windows is refused: the module needs Vista (6.0).
+if rows LaunchCondition | awk -F'\t' '$1 == "Installed OR VersionNT >= 600" && $2 ~ /Windows Vista/ { found = 1 } END { exit !found }'; then
+  pass "launch condition: Windows Vista (VersionNT 600) or later, with a message naming it"
+else
+  fail "no launch condition refusing Windows older than Vista: $(rows LaunchCondition | tr '\n\t' '; ')"
+fi
 
 # The folder chain up from the file's component: name <- parent <- ...
 component_row=$(rows Component | awk -F'\t' -v c="$file_component" '$1 == c')
@@ -95,16 +127,21 @@ check "installation folder" "$chain" "$folder\\$maker\\$product"
 check "component key path" "$(echo "$component_row" | cut -f6)" "$file_key"
 check "component 64-bit attribute" "$(( $(echo "$component_row" | cut -f4) & 256 ))" "$component_64bit"
 
-# What the cabinet holds: the built module and the probe beside it, nothing else.
+# What the cabinet holds: the built module, the probe and the notices, nothing else.
 probe="$(dirname "$module")/orvanta-probe.exe"
 if msiextract -C "$work/extract" "$package" >/dev/null 2>&1; then
   # msiextract names the 32-bit program files folder and not the 64-bit one.
   (cd "$work/extract" && find . -type f | sort) >"$work/extracted"
-  extracted=$(grep "/$maker/$product/$product.dll\$" "$work/extracted")
+  extracted_module=$(grep "/$maker/$product/$product.dll\$" "$work/extracted")
   extracted_probe=$(grep "/$maker/$product/orvanta-probe.exe\$" "$work/extracted")
-  if [ "$(wc -l <"$work/extracted")" -eq 2 ] && [ -n "$extracted" ] && [ -n "$extracted_probe" ] &&
-     cmp -s "$work/extract/$extracted" "$module" && cmp -s "$work/extract/$extracted_probe" "$probe"; then
-    pass "the package holds $product.dll and orvanta-probe.exe, byte for byte the built ones"
+  extracted_notices=$(grep "/$maker/$product/$notices\$" "$work/extracted")
+  built_notices=$(dirname "$module")/$notices
+  if [ "$(wc -l <"$work/extracted")" -eq 3 ] && [ -n "$extracted_module" ] &&
+     [ -n "$extracted_probe" ] && [ -n "$extracted_notices" ] &&
+     cmp -s "$work/extract/$extracted_module" "$module" &&
+     cmp -s "$work/extract/$extracted_probe" "$probe" &&
+     { [ ! -f "$built_notices" ] || cmp -s "$work/extract/$extracted_notices" "$built_notices"; }; then
+    pass "the package holds $product.dll and orvanta-probe.exe, byte for byte the built ones, and $notices beside them"
   else
     fail "the package holds: $(tr '\n' ' ' <"$work/extracted")"
   fi

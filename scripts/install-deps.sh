@@ -14,8 +14,12 @@ packages=(
   # 32-bit Wine for the 32-bit module; qemu runs it where the kernel runs
   # 64-bit user code only.
   wine32:i386 qemu-user-static
-  # Installer packages for Windows.
-  msitools wixl
+  # Installer packages for Windows; their summary rewritten reproducibly
+  # (the libmsi bindings of Debian's Python).
+  msitools wixl gir1.2-libmsi-1.0 python3-gi
+  # Signing and checking signatures, a throwaway certificate for the tests,
+  # reading the zip.
+  osslsigncode openssl unzip
 )
 
 SUDO=""

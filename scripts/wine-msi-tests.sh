@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # An installer package under Wine of its bitness, as an administrator deploys it:
-#   scripts/wine-msi-tests.sh x64   the 64-bit package (default)
-#   scripts/wine-msi-tests.sh x86   the 32-bit package, in a 32-bit prefix
+#   scripts/wine-msi-tests.sh x64 [BUILD]   the 64-bit package (default)
+#   scripts/wine-msi-tests.sh x86 [BUILD]   the 32-bit package, in a 32-bit prefix
+# BUILD is the Windows build folder whose module and packages are tested
+# (default build/windows-<target>), e.g. a signed build's.
 #   - `msiexec /i /qn` installs TivOrvantaZNA100.dll and orvanta-probe.exe,
 #     byte for byte the built ones, into C:\Program Files\TivOrvanta Components\TivOrvantaZNA100 and
 #     registers exactly the entries of tests/common/expected_registry.h with
-#     that path (no other key or value in their trees);
+#     that path (no other key or value in their trees), and shows in "Apps
+#     and Features" under its name with its bitness, with its installation
+#     folder and size, offering repair and removal but no modification;
 #   - a script client creates the class by program identifier and reads the
 #     name of its type (tests-wine/installed_client.vbs); the installed probe's
 #     --diagnose finds no failure;
@@ -30,8 +34,8 @@ cd "$(dirname "$0")/.."
 export WINEPREFIX
 target=${1:-x64}
 case "$target" in
-  x64) syskind=win64 program_files=ProgramFiles64Folder win64=yes ;;
-  x86) syskind=win32 program_files=ProgramFilesFolder win64=no ;;
+  x64) syskind=win64 program_files=ProgramFiles64Folder win64=yes bitness=64-bit ;;
+  x86) syskind=win32 program_files=ProgramFilesFolder win64=no bitness=32-bit ;;
   *) echo "unknown target '$target'" >&2; exit 2 ;;
 esac
 source scripts/wine-env.sh
@@ -39,7 +43,8 @@ source scripts/check-report.sh
 export WINELOADER=${WINELOADER:-$(wine_loader_of "$target")}
 wine=$WINELOADER
 
-build=build/windows-$target
+build=${2:-build/windows-$target}
+product_name="TivOrvantaZNA100 ($bitness)"
 module=$build/TivOrvantaZNA100.dll
 package=$build/TivOrvantaZNA100-3.5.0.115-$target.msi
 next_package=$build/test-packages/TivOrvantaZNA100-3.5.0.116-$target.msi
@@ -102,11 +107,40 @@ check_registration() {
 # The products of this name the installer knows, as "name version" lines.
 installed_products() {
   export_key "$uninstall_key" "$work/uninstall.reg" || { echo "(no uninstall key)"; return; }
-  reg_text "$work/uninstall.reg" | awk '
+  reg_text "$work/uninstall.reg" | awk -v wanted="\"DisplayName\"=\"$product_name\"" '
     /^\[/ { if (name != "") print name, version; name = ""; version = ""; next }
-    /^"DisplayName"="TivOrvantaZNA100"$/ { name = "TivOrvantaZNA100" }
+    $0 == wanted { name = substr($0, 16, length($0) - 16) }
     /^"DisplayVersion"="/ { version = substr($0, 19, length($0) - 19) }
     END { if (name != "") print name, version }'
+}
+# The product's "Apps and Features" entry, as exported (after installed_products).
+arp_entry() {
+  reg_text "$work/uninstall.reg" | awk -v wanted="\"DisplayName\"=\"$product_name\"" '
+    /^\[/ { if (found) exit; block = ""; next }
+    { block = block $0 "\n" } $0 == wanted { found = 1 }
+    END { if (found) printf "%s", block }'
+}
+check_arp_entry() {
+  local entry location
+  entry=$(arp_entry)
+  location=$(echo "$entry" | sed -n 's/^"InstallLocation"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g')
+  if [ "$location" = "$folder_windows\\" ]; then
+    pass "$1: InstallLocation is $location"
+  else
+    fail "$1: InstallLocation is '$location', expected '$folder_windows\\'"
+  fi
+  # The platform's installer writes EstimatedSize from its costing; Wine's
+  # always writes 0 there and the package's ARPSIZE as "Size".
+  if echo "$entry" | grep -qE '^"EstimatedSize"=dword:0*[1-9a-f]|^"Size"="[1-9][0-9]*"$'; then
+    pass "$1: size shown: $(echo "$entry" | grep -E '^"(EstimatedSize|Size)"=' | tr '\n' ' ')"
+  else
+    fail "$1: no size: $(echo "$entry" | grep -E '^"(EstimatedSize|Size)"=' | tr '\n' ' ')"
+  fi
+  if echo "$entry" | grep -qx '"NoModify"=dword:00000001' && ! echo "$entry" | grep -qE '^"No(Repair|Remove)"=dword:0*1$'; then
+    pass "$1: repair and removal offered, modification not"
+  else
+    fail "$1: modify, repair, remove: $(echo "$entry" | grep -E '^"No(Modify|Repair|Remove)"' | tr '\n' ' ')"
+  fi
 }
 # check_products WHEN "NAME VERSION" (or "" for none)
 check_products() {
@@ -152,7 +186,7 @@ check_diagnosis() {
 }
 
 echo "== wine: $("$wine" --version 2>/dev/null), prefix $WINEPREFIX"
-for f in "$module" "$package" "$next_package" "$client" tests/common/expected_registry_lines.cpp; do
+for f in "$module" "$package" "$next_package" "$build/THIRD-PARTY-NOTICES.txt" "$client" tests/common/expected_registry_lines.cpp; do
   [ -f "$f" ] || { fail "$f is missing (build the windows-$target preset first)"; summary "installer tests"; exit 1; }
 done
 if ! ${CXX:-c++} -std=c++17 -o "$work/expected-registry-lines" tests/common/expected_registry_lines.cpp; then
@@ -209,8 +243,14 @@ msiexec /i "$package_windows" /qn /l*v "$(windows_path "$work/install.log")"
 rc=$?
 if [ "$rc" -eq 0 ]; then pass "msiexec /i $package /qn"; else fail "msiexec /i $package /qn exited $rc"; fi
 check_module_file "installed"
+if cmp -s "$maker_unix/TivOrvantaZNA100/THIRD-PARTY-NOTICES.txt" "$build/THIRD-PARTY-NOTICES.txt"; then
+  pass "installed: THIRD-PARTY-NOTICES.txt beside the module"
+else
+  fail "installed: THIRD-PARTY-NOTICES.txt is missing or differs from $build/THIRD-PARTY-NOTICES.txt"
+fi
 check_registration "installed"
-check_products "installed" "TivOrvantaZNA100 3.5.115"
+check_products "installed" "$product_name 3.5.115"
+check_arp_entry "installed"
 check_client "installed"
 check_diagnosis "installed"
 export_key HKCR "$work/installed.reg" || fail "classes hive exported after installation"
@@ -233,13 +273,13 @@ else
   fail "installed again: the classes hive changed:"
   head -n 20 "$work/diff"
 fi
-check_products "installed again" "TivOrvantaZNA100 3.5.115"
+check_products "installed again" "$product_name 3.5.115"
 
 # ---- upgrade ----
 msiexec /i "$next_windows" /qn /l*v "$(windows_path "$work/upgrade.log")"
 rc=$?
 if [ "$rc" -eq 0 ]; then pass "msiexec /i $next_package /qn (upgrade)"; else fail "msiexec /i $next_package /qn exited $rc"; fi
-check_products "upgraded" "TivOrvantaZNA100 3.5.116"
+check_products "upgraded" "$product_name 3.5.116"
 check_module_file "upgraded"
 check_registration "upgraded"
 check_client "upgraded"
@@ -247,7 +287,7 @@ check_client "upgraded"
 msiexec /i "$package_windows" /qn
 rc=$?
 if [ "$rc" -ne 0 ]; then pass "the older package refuses to install over the newer one (exit $rc)"; else fail "the older package installed over the newer one"; fi
-check_products "after the older package" "TivOrvantaZNA100 3.5.116"
+check_products "after the older package" "$product_name 3.5.116"
 
 # ---- remove ----
 msiexec /x "$next_windows" /qn /l*v "$(windows_path "$work/remove.log")"

@@ -1,6 +1,6 @@
 // orvanta-pecheck --target win32|win64 --typelib LIBRARY.tlb MODULE.dll
-// Checks a built module file without running it: machine, exports, imported
-// libraries, the embedded type library (byte for byte against LIBRARY.tlb)
+// Checks a built module file without running it: machine, the Windows
+// version it declares, hardening, exports, imported libraries, the embedded type library (byte for byte against LIBRARY.tlb)
 // and the version block. Prints one line per check; exits 0 when all pass,
 // 1 when any fails, 2 on bad usage or an unreadable file.
 #include "tools/pecheck/pe_image.h"
@@ -24,12 +24,21 @@ struct Target {
     const char* name;
     uint16_t machine;
     uint16_t optional_magic;
+    uint16_t dll_characteristics;  // all of them must be set
 };
 
+// DYNAMIC_BASE (0x40) and NX_COMPAT (0x100) on both, HIGH_ENTROPY_VA (0x20)
+// where the address space has room for it.
 constexpr Target kTargets[] = {
-    {"win32", 0x014C, 0x10B},
-    {"win64", 0x8664, 0x20B},
+    {"win32", 0x014C, 0x10B, 0x0140},
+    {"win64", 0x8664, 0x20B, 0x0160},
 };
+
+// Windows Vista (6.0): the module imports RegDeleteTreeW and, through the
+// thread library, GetTickCount64, neither of which older systems have.
+constexpr uint16_t kMinimumWindows[2] = {6, 0};
+constexpr uint32_t kSectionExecute = 0x20000000;
+constexpr uint32_t kSectionWrite = 0x80000000;
 
 // The export table, by ordinal.
 constexpr const char* kExports[] = {
@@ -128,6 +137,30 @@ void check_machine(const PeImage& image, const Target& target)
     report(image.optional_magic == target.optional_magic, "optional header format",
            hex(image.optional_magic));
     report((image.characteristics & 0x2000) != 0, "image is a DLL", hex(image.characteristics));
+}
+
+void check_platform(const PeImage& image, const Target& target)
+{
+    auto version = [](const uint16_t(&v)[2]) {
+        return std::to_string(v[0]) + "." + std::to_string(v[1]);
+    };
+    const std::string minimum = version(kMinimumWindows);
+    report(version(image.os_version) == minimum, "operating system version " + minimum,
+           version(image.os_version));
+    report(version(image.subsystem_version) == minimum, "subsystem version " + minimum,
+           version(image.subsystem_version));
+    report((image.dll_characteristics & target.dll_characteristics) == target.dll_characteristics,
+           "DLL characteristics include " + hex(target.dll_characteristics) +
+               (target.optional_magic == 0x20B ? " (DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA)"
+                                               : " (DYNAMIC_BASE, NX_COMPAT)"),
+           hex(image.dll_characteristics));
+    report(image.relocations_size != 0, "base relocations present",
+           std::to_string(image.relocations_size) + " bytes");
+    std::string writable_code;
+    for (const pecheck::SectionFlags& s : image.sections)
+        if ((s.characteristics & kSectionExecute) && (s.characteristics & kSectionWrite))
+            writable_code += (writable_code.empty() ? "" : ", ") + s.name;
+    report(writable_code.empty(), "no section both writable and executable", writable_code);
 }
 
 void check_exports(const PeImage& image)
@@ -272,6 +305,7 @@ int main(int argc, char** argv)
         return 1;
     }
     check_machine(image, *target);
+    check_platform(image, *target);
     check_exports(image);
     check_imports(image);
     check_resources(image, library);

@@ -184,6 +184,11 @@ PeImage read_pe(const std::vector<uint8_t>& file)
     image.characteristics = r.u16(coff + 18);
     const std::size_t opt = coff + 20;
     image.optional_magic = r.u16(opt);
+    image.os_version[0] = r.u16(opt + 40);
+    image.os_version[1] = r.u16(opt + 42);
+    image.subsystem_version[0] = r.u16(opt + 48);
+    image.subsystem_version[1] = r.u16(opt + 50);
+    image.dll_characteristics = r.u16(opt + 70);
     std::size_t directories = 0;
     if (image.optional_magic == 0x10b)
         directories = opt + 96;
@@ -204,7 +209,11 @@ PeImage read_pe(const std::vector<uint8_t>& file)
     for (uint16_t i = 0; i < section_count; ++i) {
         const std::size_t s = table + 40u * i;
         r.sections.push_back(Section{r.u32(s + 12), r.u32(s + 8), r.u32(s + 16), r.u32(s + 20)});
+        const std::vector<uint8_t> name = r.bytes(s, 8);
+        image.sections.push_back(SectionFlags{
+            std::string(name.begin(), std::find(name.begin(), name.end(), 0)), r.u32(s + 36)});
     }
+    image.relocations_size = directory(5).size;
     read_exports(r, directory(0), image);
     read_imports(r, directory(1), image);
     read_resources(r, directory(2), image);

@@ -1,5 +1,6 @@
 // A reader of Windows PE images (32- and 64-bit) for static checks of a
-// built module: machine, exports, imported libraries and resources. Reads
+// built module: machine, required Windows version, hardening, exports,
+// imported libraries and resources. Reads
 // only; every offset is checked against the file, and a damaged image is
 // reported, never trusted.
 #pragma once
@@ -33,10 +34,20 @@ struct Resource {
     std::vector<uint8_t> bytes;
 };
 
+struct SectionFlags {
+    std::string name;
+    uint32_t characteristics;
+};
+
 struct PeImage {
     uint16_t machine = 0;
     uint16_t characteristics = 0;
-    uint16_t optional_magic = 0;  // 0x10b PE32, 0x20b PE32+
+    uint16_t optional_magic = 0;         // 0x10b PE32, 0x20b PE32+
+    uint16_t os_version[2] = {};         // major, minor
+    uint16_t subsystem_version[2] = {};  // major, minor
+    uint16_t dll_characteristics = 0;
+    uint32_t relocations_size = 0;  // of the base relocation directory
+    std::vector<SectionFlags> sections;
     std::vector<Export> exports;  // in the order of the export table's functions
     std::vector<std::string> imported_libraries;
     std::vector<Resource> resources;
