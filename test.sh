@@ -117,6 +117,6 @@ stage "windows: the 32-bit module under 32-bit Wine (the same steps)"
 scripts/wine-tests.sh x86
 
 echo "== all passed in $(( $(date +%s) - started )) s"
-# native, probe, asan, tsan, valgrind, fuzz, windows builds and static checks,
+# format, native, release module, probe, asan, tsan, valgrind, fuzz, windows builds and static checks,
 # rebuild compared, signed build, wine x64, signed package under wine, wine x86
-echo "suites: 12 passed, 0 failed"
+echo "suites: 14 passed, 0 failed"
