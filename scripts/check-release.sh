@@ -12,8 +12,9 @@
 #     (openssl, in build/signing/, never kept elsewhere), builds
 #     build/rebuild/windows-x64 signed with the PEM certificate and key and
 #     build/rebuild/windows-x86 with a PKCS#12 bundle, and checks with
-#     `osslsigncode verify` the signatures of the module, of the package and
-#     of the module inside the package; SHA256SUMS again. Run after
+#     `osslsigncode verify` the signatures of the module, the probe, the
+#     package and of the module and probe inside the package; SHA256SUMS
+#     again. Run after
 #     `reproducible`; the signed 64-bit package is then ready for
 #     scripts/wine-msi-tests.sh x64 build/rebuild/windows-x64.
 #
@@ -130,10 +131,12 @@ CNF
     if ! build_and_pack "$target" "$folder" "$@"; then fail "signed build of windows-$target"; continue; fi
     package=$(ls "$folder"/*-"$target".msi)
     verify "windows-$target module (${1%%=*})" "$folder/TivOrvantaZNA100.dll"
+    verify "windows-$target probe" "$folder/orvanta-probe.exe"
     verify "windows-$target package" "$package"
     rm -rf "$signing/extract"
     if msiextract -C "$signing/extract" "$package" >/dev/null 2>&1; then
       verify "windows-$target module inside the package" "$(find "$signing/extract" -name TivOrvantaZNA100.dll)"
+      verify "windows-$target probe inside the package" "$(find "$signing/extract" -name orvanta-probe.exe)"
     else
       fail "msiextract $package"
     fi
