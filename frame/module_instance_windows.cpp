@@ -14,9 +14,10 @@ HINSTANCE g_module = nullptr;
 }  // namespace
 
 // The C++ runtime's exception state is allocated on a thread's first use, and
-// a failure there ends the process; it is asked for when the module is loaded
-// and whenever a thread starts, so that an exception thrown when memory runs
-// out later does not make that first allocation. The per-thread state of the
+// a failure there ends the process; it is asked for when the module is loaded,
+// whenever a thread starts and in DllGetClassObject (for threads older than
+// the module), so that an exception thrown when memory runs out later does
+// not make that first allocation. The per-thread state of the
 // C++ runtime is kept by its own thread notifications, and the error records
 // by the thread detach below, so thread attach and detach are left enabled.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
