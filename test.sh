@@ -76,11 +76,11 @@ if scripts/check-dll-static.sh build/windows-x64/TivOrvantaZNA100.dll win32 >/de
   echo "check-dll-static.sh accepted the 64-bit module as a 32-bit one"
   exit 1
 fi
-scripts/check-msi-static.sh build/windows-x86/TivOrvantaZNA100-3.5.0.115-x86.msi \
-                            build/windows-x86/TivOrvantaZNA100.dll win32
-scripts/check-msi-static.sh build/windows-x64/TivOrvantaZNA100-3.5.0.115-x64.msi \
-                            build/windows-x64/TivOrvantaZNA100.dll win64
-if scripts/check-msi-static.sh build/windows-x64/TivOrvantaZNA100-3.5.0.115-x64.msi \
+source scripts/expected.sh
+package=TivOrvantaZNA100-$(expected EXPECTED_FILE_VERSION)
+scripts/check-msi-static.sh build/windows-x86/$package-x86.msi build/windows-x86/TivOrvantaZNA100.dll win32
+scripts/check-msi-static.sh build/windows-x64/$package-x64.msi build/windows-x64/TivOrvantaZNA100.dll win64
+if scripts/check-msi-static.sh build/windows-x64/$package-x64.msi \
                                build/windows-x64/TivOrvantaZNA100.dll win32 >/dev/null 2>&1; then
   echo "check-msi-static.sh accepted the 64-bit package as a 32-bit one"
   exit 1

@@ -33,9 +33,10 @@ module=$2
 syskind=$3
 
 # What the package must say, independently of the build that made it.
-product=TivOrvantaZNA100
-maker="TivOrvanta Components"
-version=3.5.115
+source scripts/expected.sh
+product=$(expected EXPECTED_MODULE)
+maker=$(expected EXPECTED_MAKER)
+version=$(expected EXPECTED_PACKAGE_VERSION)
 notices=THIRD-PARTY-NOTICES.txt
 if [ "$syskind" = win64 ]; then
   bitness=64-bit

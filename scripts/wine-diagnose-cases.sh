@@ -99,7 +99,7 @@ diagnose_cases() {
   rm -f "$work/left/TivOrvantaZNA100.dll"
   diagnose_probe=$work/left/orvanta-probe.exe diagnose_state "keys left after the file was removed" 1 \
     "FAIL  server file: $left does not exist; the keys were left behind after the file was removed" \
-    "      fix: msiexec /fa TivOrvantaZNA100-3.5.0.115-$target.msi"
+    "      fix: msiexec /fa TivOrvantaZNA100-$(expected EXPECTED_FILE_VERSION)-$target.msi"
   register_again
   echo "== --diagnose states took $(( $(date +%s) - started )) s"
 }

@@ -43,18 +43,23 @@ source scripts/check-report.sh
 export WINELOADER=${WINELOADER:-$(wine_loader_of "$target")}
 wine=$WINELOADER
 
+source scripts/expected.sh
+product=$(expected EXPECTED_MODULE)
+maker=$(expected EXPECTED_MAKER)
+version=$(expected EXPECTED_PACKAGE_VERSION)
+next_version=$(expected EXPECTED_NEXT_PACKAGE_VERSION)
 build=${2:-build/windows-$target}
-product_name="TivOrvantaZNA100 ($bitness)"
-module=$build/TivOrvantaZNA100.dll
-package=$build/TivOrvantaZNA100-3.5.0.115-$target.msi
-next_package=$build/test-packages/TivOrvantaZNA100-3.5.0.116-$target.msi
+product_name="$product ($bitness)"
+module=$build/$product.dll
+package=$build/$product-$(expected EXPECTED_FILE_VERSION)-$target.msi
+next_package=$build/test-packages/$product-$(expected EXPECTED_NEXT_FILE_VERSION)-$target.msi
 client=tests-wine/installed_client.vbs
 # Where the package must put the module (what Wine calls the program files
 # folder of the package's bitness).
-folder_windows='C:\Program Files\TivOrvanta Components\TivOrvantaZNA100'
-installed_windows="$folder_windows\\TivOrvantaZNA100.dll"
-maker_unix="$WINEPREFIX/drive_c/Program Files/TivOrvanta Components"
-installed_unix="$maker_unix/TivOrvantaZNA100/TivOrvantaZNA100.dll"
+folder_windows="C:\\Program Files\\$maker\\$product"
+installed_windows="$folder_windows\\$product.dll"
+maker_unix="$WINEPREFIX/drive_c/Program Files/$maker"
+installed_unix="$maker_unix/$product/$product.dll"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-msi.XXXXXX")
@@ -249,7 +254,7 @@ else
   fail "installed: THIRD-PARTY-NOTICES.txt is missing or differs from $build/THIRD-PARTY-NOTICES.txt"
 fi
 check_registration "installed"
-check_products "installed" "$product_name 3.5.115"
+check_products "installed" "$product_name $version"
 check_arp_entry "installed"
 check_client "installed"
 check_diagnosis "installed"
@@ -273,13 +278,13 @@ else
   fail "installed again: the classes hive changed:"
   head -n 20 "$work/diff"
 fi
-check_products "installed again" "$product_name 3.5.115"
+check_products "installed again" "$product_name $version"
 
 # ---- upgrade ----
 msiexec /i "$next_windows" /qn /l*v "$(windows_path "$work/upgrade.log")"
 rc=$?
 if [ "$rc" -eq 0 ]; then pass "msiexec /i $next_package /qn (upgrade)"; else fail "msiexec /i $next_package /qn exited $rc"; fi
-check_products "upgraded" "$product_name 3.5.116"
+check_products "upgraded" "$product_name $next_version"
 check_module_file "upgraded"
 check_registration "upgraded"
 check_client "upgraded"
@@ -287,7 +292,7 @@ check_client "upgraded"
 msiexec /i "$package_windows" /qn
 rc=$?
 if [ "$rc" -ne 0 ]; then pass "the older package refuses to install over the newer one (exit $rc)"; else fail "the older package installed over the newer one"; fi
-check_products "after the older package" "$product_name 3.5.116"
+check_products "after the older package" "$product_name $next_version"
 
 # ---- remove ----
 msiexec /x "$next_windows" /qn /l*v "$(windows_path "$work/remove.log")"

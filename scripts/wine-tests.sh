@@ -26,7 +26,8 @@ dll=$build/TivOrvantaZNA100.dll
 tests_exe=$build/orvanta-wine-tests.exe
 probe_exe=$build/orvanta-probe.exe
 script=tests-wine/default_face.js
-class_key='HKCR\CLSID\{68A285B0-5582-4720-A801-BFCEF626BBD6}'
+source scripts/expected.sh
+class_key="HKCR\\CLSID\\$(expected EXPECTED_CLSID)"
 progid_key='HKCR\TivOrvantaZNA100.CTivOrvantaZNA100'
 typelib_key='HKCR\TypeLib\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}'
 interface_key='HKCR\Interface\{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}'

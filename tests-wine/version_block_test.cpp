@@ -1,4 +1,5 @@
 // The module's version block, read as installers read it.
+#include "tests/common/expected_identity.h"
 #include "wine_support.h"
 
 #include <winver.h>
@@ -81,11 +82,11 @@ TEST_F(VersionBlock, StringTable)
         const wchar_t* value;
     };
     const Entry entries[] = {
-        {L"ProductName", L"TivOrvantaZNA100"},
-        {L"FileVersion", L"3.05.0115"},
-        {L"ProductVersion", L"3.05.0115"},
-        {L"InternalName", L"TivOrvantaZNA100"},
-        {L"OriginalFilename", L"TivOrvantaZNA100.dll"},
+        {L"ProductName", L"" EXPECTED_MODULE},
+        {L"FileVersion", L"" EXPECTED_VERSION_TEXT},
+        {L"ProductVersion", L"" EXPECTED_VERSION_TEXT},
+        {L"InternalName", L"" EXPECTED_MODULE},
+        {L"OriginalFilename", L"" EXPECTED_MODULE ".dll"},
         // Present and empty: the module registers itself.
         {L"OLESelfRegister", L""},
     };

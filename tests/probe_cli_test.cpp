@@ -1,5 +1,7 @@
 // The probe as a newcomer meets it: what each kind of command line prints,
 // on which stream, and the exit status.
+#include "tests/common/expected_identity.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -46,7 +48,8 @@ TEST(ProbeCommandLine, AnswersEachInputAsDocumented)
         {"-h", "2>/dev/null", 0, kUsage, "Run it first when a host cannot create the class.\n"},
         {"--bogus", "2>&1 >/dev/null", 2, "orvanta-probe: unknown option --bogus\n" + kUsage, ""},
         {"--module", "2>&1 >/dev/null", 2, "orvanta-probe: --module needs a PATH\n" + kUsage, ""},
-        {"--version", "2>/dev/null", 0, "orvanta-probe 3.05.0115 (3.5.0.115), 64-bit\n", ""},
+        {"--version", "2>/dev/null", 0,
+         "orvanta-probe " EXPECTED_VERSION_TEXT " (" EXPECTED_FILE_VERSION "), 64-bit\n", ""},
         {"--module libTivOrvantaZNA100.so", "2>/dev/null", 0,
          "module: ./libTivOrvantaZNA100.so, no version block, 64-bit\nIdentity\n",
          "all steps passed\n"},

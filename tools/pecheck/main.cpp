@@ -3,6 +3,7 @@
 // version it declares, hardening, exports, imported libraries, the embedded type library (byte for byte against LIBRARY.tlb)
 // and the version block. Prints one line per check; exits 0 when all pass,
 // 1 when any fails, 2 on bad usage or an unreadable file.
+#include "tests/common/expected_identity.h"
 #include "tools/pecheck/pe_image.h"
 #include "tools/pecheck/version_info.h"
 
@@ -63,12 +64,12 @@ struct StringEntry {
 };
 
 constexpr StringEntry kVersionStrings[] = {
-    {"CompanyName", "TivOrvanta Components"},
-    {"ProductName", "TivOrvantaZNA100"},
-    {"FileVersion", "3.05.0115"},
-    {"ProductVersion", "3.05.0115"},
-    {"InternalName", "TivOrvantaZNA100"},
-    {"OriginalFilename", "TivOrvantaZNA100.dll"},
+    {"CompanyName", EXPECTED_MAKER},
+    {"ProductName", EXPECTED_MODULE},
+    {"FileVersion", EXPECTED_VERSION_TEXT},
+    {"ProductVersion", EXPECTED_VERSION_TEXT},
+    {"InternalName", EXPECTED_MODULE},
+    {"OriginalFilename", EXPECTED_MODULE ".dll"},
     {"OLESelfRegister", ""},
 };
 
