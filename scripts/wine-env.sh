@@ -23,6 +23,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 wine() { "$WINE_LOADER" "$@"; }
 
+# Wine's programs end their lines with CR LF: the lines of FILE (or of the
+# standard input) without the CR.
+unix_lines() { tr -d '\r' <"${1:-/dev/stdin}"; }
+
 # Each target's own loader.
 wine_loader_of() {
   case "$1" in

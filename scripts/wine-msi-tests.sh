@@ -67,7 +67,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-msi.XXXXXX")
 
 
 # Wine's programs write CR LF, and reg export writes UTF-16.
-unix_lines() { tr -d '\r'; }
 reg_text() { iconv -f UTF-16 -t UTF-8 "$1" | unix_lines; }
 # msiexec with its output in files; its exit code.
 msiexec() { "$wine" msiexec.exe "$@" >>"$work/msiexec.out" 2>&1; }

@@ -45,7 +45,6 @@ source scripts/check-report.sh
 # Wine's console output ends its lines with CR LF. Every Wine program writes
 # to files, never into a pipe: the prefix's services would inherit the pipe
 # and hold it open.
-unix_lines() { tr -d '\r' <"$1"; }
 # True when the key exists in the registry of this prefix.
 key_exists() { wine reg.exe query "$1" >/dev/null 2>&1; }
 # The default value of a key, as `reg query /ve` prints it.
