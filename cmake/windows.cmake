@@ -98,6 +98,9 @@ target_link_libraries(TivOrvantaZNA100 PRIVATE oleaut32 ole32 uuid advapi32)
 # map with its cross-reference table shows which object pulls what from the
 # runtime libraries (scripts/check-link-map.sh reads it).
 target_compile_options(orvanta_objects PRIVATE -fstack-protector-strong)
+# Whatever else links the module's code (the probe, the Windows tests) needs
+# the protector's runtime too.
+target_link_options(orvanta_core INTERFACE -fstack-protector-strong)
 target_link_options(TivOrvantaZNA100 PRIVATE
   -static -static-libgcc -static-libstdc++ -fstack-protector-strong
   -Wl,--enable-stdcall-fixup -Wl,--kill-at
