@@ -43,7 +43,7 @@ diagnose_cases() {
   register_again
   diagnose_state "sound, without TivDefn" 0 \
     "WARN  host library TivDefn: TivDefn 34.2 is not registered: the host installs it; late binding answers from the module's own table" \
-    "all checks passed (10 checks, 0 failed, 1 warnings)"
+    "all checks passed (10 checks, 0 failed, 1 warning)"
 
   reg_set "$host_typelib_key\\22.2\\0\\$syskind" "$tlb"
   diagnose_state "sound, with TivDefn" 0 \

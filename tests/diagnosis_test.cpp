@@ -155,7 +155,7 @@ TEST(Diagnosis, JsonCountsAndSoundReportEnding)
               std::string::npos);
     const std::string text = probe::as_text(d);
     EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1),
-              "all checks passed (10 checks, 0 failed, 1 warnings)\n");
+              "all checks passed (10 checks, 0 failed, 1 warning)\n");
     rt::standin::registry_reset();
 }
 

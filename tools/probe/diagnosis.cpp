@@ -317,9 +317,9 @@ std::string as_text(const Diagnosis& d)
         out += std::string(verdict_word(c.status, true)) + "  " + c.check + ": " + c.detail + "\n";
         if (!c.fix.empty()) out += "      fix: " + c.fix + "\n";
     }
-    const std::string counts = std::to_string(d.checks.size()) + " checks, " +
-                               std::to_string(d.failed()) + " failed, " +
-                               std::to_string(d.warnings()) + " warnings";
+    const std::string counts =
+        std::to_string(d.checks.size()) + " checks, " + std::to_string(d.failed()) + " failed, " +
+        std::to_string(d.warnings()) + (d.warnings() == 1 ? " warning" : " warnings");
     out += d.failed() == 0 ? "all checks passed (" + counts + ")\n" : counts + "\n";
     return out;
 }
