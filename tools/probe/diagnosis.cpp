@@ -5,6 +5,7 @@
 #include "tools/probe/diagnosis.h"
 
 #include "definition/module_identity.h"
+#include "runtime/ascii_case.h"
 #include "tools/probe/machine.h"
 #include "tools/probe/server_report.h"
 
@@ -28,13 +29,14 @@ std::string hex(int n)
 }
 std::string bits_text(int bits) { return std::to_string(bits) + "-bit"; }
 std::string syskind(int bits) { return bits == 64 ? "win64" : "win32"; }
+// Registry texts (identifiers, key names) compare without regard to ASCII case.
 bool same_text(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (rt::ascii_upper(static_cast<unsigned char>(a[i])) !=
+            rt::ascii_upper(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 std::string status_text(HRESULT hr)
