@@ -5,6 +5,7 @@
 #include "tools/probe/diagnosis.h"
 
 #include "definition/module_identity.h"
+#include "frame/registration.h"
 #include "runtime/ascii_case.h"
 #include "tools/probe/machine.h"
 #include "tools/probe/server_report.h"
@@ -17,8 +18,7 @@ namespace {
 namespace id = orvanta::identity;
 using machine::View;
 
-// The platform's automation marshaler, which serves dual interfaces.
-const char kAutomationMarshaler[] = "{00020424-0000-0000-C000-000000000046}";
+using orvanta::registration::kAutomationMarshaler;
 
 std::string s(std::string_view v) { return std::string(v); }
 std::string hex(int n)
@@ -30,7 +30,7 @@ std::string hex(int n)
 std::string bits_text(int bits) { return std::to_string(bits) + "-bit"; }
 std::string syskind(int bits) { return bits == 64 ? "win64" : "win32"; }
 // Registry texts (identifiers, key names) compare without regard to ASCII case.
-bool same_text(const std::string& a, const std::string& b)
+bool same_text(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
