@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built TivOrvantaZNA100.dll without running it:
 #   scripts/check-dll-static.sh DLL win32|win64
-# - orvanta-pecheck (tools/pecheck, built for this machine beside the DLL in
+# - orvanta-pecheck (tests/pecheck, built for this machine beside the DLL in
 #   host-tools/): machine, exactly the four exports by ordinal and
 #   undecorated name, only system DLLs imported, the TYPELIB 1 resource
 #   (language neutral) byte for byte equal to a library freshly written by

@@ -4,8 +4,8 @@
 // and the version block. Prints one line per check; exits 0 when all pass,
 // 1 when any fails, 2 on bad usage or an unreadable file.
 #include "tests/common/expected_identity.h"
-#include "tools/pecheck/pe_image.h"
-#include "tools/pecheck/version_info.h"
+#include "tests/pecheck/pe_image.h"
+#include "tests/pecheck/version_info.h"
 
 #include <cctype>
 #include <cstdio>

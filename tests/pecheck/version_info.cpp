@@ -1,6 +1,6 @@
-#include "tools/pecheck/version_info.h"
+#include "tests/pecheck/version_info.h"
 
-#include "tools/pecheck/pe_image.h"
+#include "tests/pecheck/pe_image.h"
 
 #include <algorithm>
 

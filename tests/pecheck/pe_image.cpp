@@ -1,4 +1,4 @@
-#include "tools/pecheck/pe_image.h"
+#include "tests/pecheck/pe_image.h"
 
 #include <algorithm>
 
