@@ -9,13 +9,6 @@
 namespace probe {
 namespace {
 
-// Releases an interface pointer of the loaded module.
-struct Releaser {
-    void operator()(IUnknown* p) const { p->Release(); }
-};
-template <class T>
-using Ref = std::unique_ptr<T, Releaser>;
-
 class Reader {
 public:
     Reader(HostModule& module, IServer* server) : m_(module), rt_(module.runtime()), s_(server) {}
@@ -25,25 +18,20 @@ public:
         if (FAILED(hr)) throw StepFailure{step, hr, m_.take_error_record()};
     }
 
-    std::string take(BSTR s)
-    {
-        std::string text = utf8_of(s, rt_.SysStringLen(s));
-        rt_.SysFreeString(s);
-        return text;
-    }
-
+    // A text property, or ServerCategory.
     template <class Get>
     std::string text(const char* step, Get get)
     {
-        BSTR s = nullptr;
-        check(get(&s), step);
-        return take(s);
+        RuntimeString s(rt_);
+        check((s_->*get)(s.address()), step);
+        return s.utf8();
     }
 
-    BSTR make(const std::string& ascii)
+    RuntimeString make(const std::string& ascii)
     {
         std::vector<OLECHAR> units(ascii.begin(), ascii.end());
-        return rt_.SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+        return RuntimeString(rt_,
+                             rt_.SysAllocStringLen(units.data(), static_cast<UINT>(units.size())));
     }
 
     std::vector<std::string> elements(_Collection* list, const char* step)
@@ -69,34 +57,29 @@ public:
 
     Limit limit(const std::string& guid)
     {
-        BSTR s = make(guid);
+        RuntimeString s = make(guid);
         VARIANT_BOOL family_total = 0;
         LONG maximum = 0;
-        const HRESULT hr = s_->GetMaximumLimit(&s, &family_total, &maximum);
-        rt_.SysFreeString(s);
-        check(hr, "IServer::GetMaximumLimit(" + guid + ")");
+        check(s_->GetMaximumLimit(s.address(), &family_total, &maximum),
+              "IServer::GetMaximumLimit(" + guid + ")");
         return {guid, maximum, family_total != 0};
     }
 
     bool has_list(const std::string& parent)
     {
-        BSTR s = make(parent);
+        RuntimeString s = make(parent);
         _Collection* list = nullptr;
-        const HRESULT hr = s_->GetAttachableGUIDs(&s, &list);
-        rt_.SysFreeString(s);
-        check(hr, "IServer::GetAttachableGUIDs(" + parent + ")");
-        Ref<_Collection> owned(list);
-        return list != nullptr;
+        check(s_->GetAttachableGUIDs(s.address(), &list),
+              "IServer::GetAttachableGUIDs(" + parent + ")");
+        return Ref<_Collection>(list) != nullptr;
     }
 
     Attachment attachable(const std::string& parent, const std::string& attachment)
     {
-        BSTR p = make(parent), a = make(attachment);
+        RuntimeString p = make(parent), a = make(attachment);
         LONG result = -1;
-        const HRESULT hr = s_->IsAttachable(&p, &a, &result);
-        rt_.SysFreeString(p);
-        rt_.SysFreeString(a);
-        check(hr, "IServer::IsAttachable(" + parent + ", " + attachment + ")");
+        check(s_->IsAttachable(p.address(), a.address(), &result),
+              "IServer::IsAttachable(" + parent + ", " + attachment + ")");
         return {parent, attachment, result};
     }
 
@@ -111,15 +94,11 @@ ServerReport read_server(HostModule& module, IServer* server)
 {
     Reader r(module, server);
     ServerReport report;
-    report.server_category =
-        r.text("IServer::ServerCategory", [&](BSTR* s) { return server->ServerCategory(s); });
-    report.name = r.text("IServer::Name", [&](BSTR* s) { return server->get_Name(s); });
-    report.description =
-        r.text("IServer::Description", [&](BSTR* s) { return server->get_Description(s); });
-    report.release_number =
-        r.text("IServer::ReleaseNumber", [&](BSTR* s) { return server->get_ReleaseNumber(s); });
-    report.server_guid =
-        r.text("IServer::ServerGUID", [&](BSTR* s) { return server->get_ServerGUID(s); });
+    report.server_category = r.text("IServer::ServerCategory", &IServer::ServerCategory);
+    report.name = r.text("IServer::Name", &IServer::get_Name);
+    report.description = r.text("IServer::Description", &IServer::get_Description);
+    report.release_number = r.text("IServer::ReleaseNumber", &IServer::get_ReleaseNumber);
+    report.server_guid = r.text("IServer::ServerGUID", &IServer::get_ServerGUID);
 
     _Collection* list = nullptr;
     r.check(server->DefaultComponents(&list), "IServer::DefaultComponents");
