@@ -15,23 +15,12 @@ public:
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     std::vector<uint8_t> take() { return std::move(bytes_); }
 
-    void u8(uint8_t v) { bytes_.push_back(v); }
-    void u16(uint16_t v)
-    {
-        u8(static_cast<uint8_t>(v));
-        u8(static_cast<uint8_t>(v >> 8));
-    }
-    void u32(uint32_t v)
-    {
-        u16(static_cast<uint16_t>(v));
-        u16(static_cast<uint16_t>(v >> 16));
-    }
-    void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void u16(uint16_t v) { put(v, 2); }
     // Each value as 32 bits, in order: signed offsets and unsigned fields alike.
     template <class... Values>
     void words(Values... values)
     {
-        (u32(static_cast<uint32_t>(values)), ...);
+        (put(static_cast<uint32_t>(values), 4), ...);
     }
     // Any sequence of bytes: an image, a GUID's memory image, a name's characters.
     template <class Bytes>
@@ -42,10 +31,16 @@ public:
     // Pads with `fill` up to the next multiple of four.
     void pad4(uint8_t fill)
     {
-        while (bytes_.size() % 4) u8(fill);
+        while (bytes_.size() % 4) bytes_.push_back(fill);
     }
 
 private:
+    // The low `count` bytes of `v`, least significant first.
+    void put(uint32_t v, int count)
+    {
+        for (int i = 0; i < count; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+
     std::vector<uint8_t> bytes_;
 };
 

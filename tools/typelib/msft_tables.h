@@ -23,7 +23,7 @@ public:
     // 32 buckets, 0x80 bytes.
     void write_hash(ByteWriter& out) const
     {
-        for (int32_t head : buckets_) out.i32(head);
+        for (int32_t head : buckets_) out.words(head);
     }
 
 private:
@@ -53,7 +53,7 @@ public:
     // 128 buckets, 0x200 bytes.
     void write_hash(ByteWriter& out) const
     {
-        for (int32_t head : buckets_) out.i32(head);
+        for (int32_t head : buckets_) out.words(head);
     }
 
 private:
