@@ -10,6 +10,7 @@
 #include "tools/probe/machine.h"
 #include "tools/probe/server_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace probe {
@@ -21,23 +22,14 @@ using machine::View;
 using orvanta::registration::kAutomationMarshaler;
 
 std::string s(std::string_view v) { return std::string(v); }
-std::string hex(int n)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(n));
-    return buf;
-}
 std::string bits_text(int bits) { return std::to_string(bits) + "-bit"; }
 std::string syskind(int bits) { return bits == 64 ? "win64" : "win32"; }
 // Registry texts (identifiers, key names) compare without regard to ASCII case.
 bool same_text(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (rt::ascii_upper(static_cast<unsigned char>(a[i])) !=
-            rt::ascii_upper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+        return rt::ascii_upper(x) == rt::ascii_upper(y);
+    });
 }
 std::string status_text(HRESULT hr)
 {
@@ -49,8 +41,10 @@ std::string status_text(HRESULT hr)
 // The key of a type library's locale-neutral registration for hosts of `bits`.
 std::string library_key(std::string_view library, int major, int minor, int bits)
 {
-    return "TypeLib\\" + s(library) + "\\" + hex(major) + "." + hex(minor) + "\\0\\" +
-           syskind(bits);
+    char version[32];  // the key names the version in hexadecimal
+    std::snprintf(version, sizeof version, "\\%x.%x\\0\\", static_cast<unsigned>(major),
+                  static_cast<unsigned>(minor));
+    return "TypeLib\\" + s(library) + version + syskind(bits);
 }
 
 class Diagnoser {
@@ -79,10 +73,7 @@ private:
     {
         result_.checks.push_back({check, v, std::move(detail), v == Verdict::Fail ? fix : ""});
     }
-    void pass(const char* check, std::string detail)
-    {
-        add(check, Verdict::Pass, std::move(detail));
-    }
+    void pass(const char* check, std::string text) { add(check, Verdict::Pass, std::move(text)); }
     // A failure that registering the module mends.
     void fail(const char* check, std::string detail)
     {
