@@ -194,9 +194,7 @@ std::string message_of(HRESULT status)
         nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = n && text ? std::wstring(text, n) : L"";
     LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ' || message.back() == L'.'))
-        message.pop_back();
+    message.erase(message.find_last_not_of(L"\r\n .") + 1);
     if (!message.empty()) return narrow(message);
     const std::string known = known_message(status);
     return known.empty() ? "the platform has no message for this status" : known;

@@ -3,6 +3,7 @@
 #include "definition/limits.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
 
@@ -130,16 +131,10 @@ std::string json_string(const std::string& s)
 {
     std::string out = "\"";
     for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
+        if (c == '"' || c == '\\') out += '\\';
+        char buf[8];
+        std::snprintf(buf, sizeof buf, c < 0x20 ? "\\u%04x" : "%c", c);
+        out += buf;
     }
     return out + "\"";
 }
@@ -155,12 +150,18 @@ std::string json_limit(const Limit& l, const std::string& position)
 
 const char* attach_name(int32_t result)
 {
-    switch (result) {
-    case 0: return "AttachListed";
-    case 1: return "AttachNotListed";
-    case 2: return "AttachNoList";
-    default: return "?";
-    }
+    const char* const kNames[] = {"AttachListed", "AttachNotListed", "AttachNoList"};
+    return result >= 0 && result <= 2 ? kNames[result] : "?";
+}
+
+// The identity's properties, labelled.
+std::array<std::pair<const char*, const std::string*>, 5> identity_of(const ServerReport& r)
+{
+    return {{{"ServerCategory", &r.server_category},
+             {"Name", &r.name},
+             {"Description", &r.description},
+             {"ReleaseNumber", &r.release_number},
+             {"ServerGUID", &r.server_guid}}};
 }
 
 std::string quoted_or_empty(const std::string& s) { return s.empty() ? "\"\"" : s; }
@@ -170,12 +171,10 @@ std::string quoted_or_empty(const std::string& s) { return s.empty() ? "\"\"" : 
 std::string as_json(const ServerReport& r)
 {
     std::string out = "{\n  \"identity\": {\n";
-    out += "    \"ServerCategory\": " + json_string(r.server_category) + ",\n";
-    out += "    \"Name\": " + json_string(r.name) + ",\n";
-    out += "    \"Description\": " + json_string(r.description) + ",\n";
-    out += "    \"ReleaseNumber\": " + json_string(r.release_number) + ",\n";
-    out += "    \"ServerGUID\": " + json_string(r.server_guid) + "\n  },\n";
-    out += "  \"defaultComponents\": [\n";
+    for (const auto& [label, value] : identity_of(r))
+        out += "    \"" + std::string(label) + "\": " + json_string(*value) + ",\n";
+    out.erase(out.size() - 2, 1);  // no comma after the last
+    out += "  },\n  \"defaultComponents\": [\n";
     for (std::size_t i = 0; i < r.components.size(); ++i)
         out += "    " +
                json_limit(r.components[i], "\"position\": " + std::to_string(i + 1) + ", ") +
@@ -202,13 +201,7 @@ std::string as_table(const ServerReport& r)
 {
     char line[256];
     std::string out = "Identity\n";
-    const std::pair<const char*, const std::string*> identity[] = {
-        {"ServerCategory", &r.server_category},
-        {"Name", &r.name},
-        {"Description", &r.description},
-        {"ReleaseNumber", &r.release_number},
-        {"ServerGUID", &r.server_guid}};
-    for (const auto& [label, value] : identity) {
+    for (const auto& [label, value] : identity_of(r)) {
         std::snprintf(line, sizeof line, "  %-15s %s\n", label, value->c_str());
         out += line;
     }
