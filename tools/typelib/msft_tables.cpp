@@ -46,6 +46,7 @@ int32_t NameTable::add(const std::string& name)
     const int32_t offset = next_offset_;
     entries_.push_back({name, offset, -1, buckets_[bucket], 0, hash});
     buckets_[bucket] = offset;
+    // The next record starts after this one, padded to four bytes.
     next_offset_ += static_cast<int32_t>((kNamePrefix + name.size() + 3) & ~size_t{3});
     return offset;
 }
