@@ -10,6 +10,7 @@
 #include "tools/probe/machine.h"
 #include "tools/probe/server_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace probe {
@@ -21,29 +22,29 @@ using machine::View;
 using orvanta::registration::kAutomationMarshaler;
 
 std::string s(std::string_view v) { return std::string(v); }
-std::string hex(int n)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(n));
-    return buf;
-}
 std::string bits_text(int bits) { return std::to_string(bits) + "-bit"; }
 std::string syskind(int bits) { return bits == 64 ? "win64" : "win32"; }
 // Registry texts (identifiers, key names) compare without regard to ASCII case.
 bool same_text(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (rt::ascii_upper(static_cast<unsigned char>(a[i])) !=
-            rt::ascii_upper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+        return rt::ascii_upper(x) == rt::ascii_upper(y);
+    });
 }
 std::string status_text(HRESULT hr)
 {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
     return std::string(buf) + " (" + machine::message_of(hr) + ")";
+}
+
+// The key of a type library's locale-neutral registration for hosts of `bits`.
+std::string library_key(std::string_view library, int major, int minor, int bits)
+{
+    char version[32];  // the key names the version in hexadecimal
+    std::snprintf(version, sizeof version, "\\%x.%x\\0\\", static_cast<unsigned>(major),
+                  static_cast<unsigned>(minor));
+    return "TypeLib\\" + s(library) + version + syskind(bits);
 }
 
 class Diagnoser {
@@ -72,6 +73,12 @@ private:
     {
         result_.checks.push_back({check, v, std::move(detail), v == Verdict::Fail ? fix : ""});
     }
+    void pass(const char* check, std::string text) { add(check, Verdict::Pass, std::move(text)); }
+    // A failure that registering the module mends.
+    void fail(const char* check, std::string detail)
+    {
+        add(check, Verdict::Fail, std::move(detail), register_fix());
+    }
     // Without the module beside the probe there is nothing to register: the
     // package puts the file and its keys back.
     std::string register_fix() const
@@ -85,64 +92,50 @@ private:
     {
         const std::string key = "CLSID\\" + s(id::kClassId);
         if (!machine::registry_key(own_, key)) {
-            add("class key", Verdict::Fail, "HKCR\\" + key + " is absent for " + hosts(),
-                register_fix());
+            fail("class key", "HKCR\\" + key + " is absent for " + hosts());
             return false;
         }
-        add("class key", Verdict::Pass, "HKCR\\" + key);
+        pass("class key", "HKCR\\" + key);
         std::string threading;
         if (!machine::registry_text(own_, key + "\\InprocServer32", "", server_) ||
             server_.empty()) {
-            add("in-process server", Verdict::Fail, "InprocServer32 holds no path", register_fix());
+            fail("in-process server", "InprocServer32 holds no path");
             return false;
         }
         machine::registry_text(own_, key + "\\InprocServer32", "ThreadingModel", threading);
         if (!same_text(threading, "Apartment"))
-            add("in-process server", Verdict::Fail,
-                server_ + ", ThreadingModel \"" + threading + "\" instead of \"Apartment\"",
-                register_fix());
+            fail("in-process server",
+                 server_ + ", ThreadingModel \"" + threading + "\" instead of \"Apartment\"");
         else
-            add("in-process server", Verdict::Pass, server_ + ", ThreadingModel " + threading);
+            pass("in-process server", server_ + ", ThreadingModel " + threading);
         return true;
     }
 
     void server_file()
     {
         const machine::FileFacts f = machine::inspect(server_);
-        if (!f.exists) {
-            // Moved: register it where it is now. Gone: the keys were left behind.
-            const bool moved = machine::inspect(module_).exists;
-            add("server file", Verdict::Fail,
-                server_ + " does not exist" +
-                    (moved ? "; the module is now at " + module_
-                           : "; the keys were left behind after the file was removed"),
-                register_fix());
-            return;
-        }
-        if (f.bits == 0) {
-            add("server file", Verdict::Fail, server_ + " is not a module of this platform",
-                register_fix());
-            return;
-        }
-        if (f.bits != own_.bits) {
-            add("server file", Verdict::Fail,
-                server_ + " is a " + bits_text(f.bits) + " module, which " + hosts() +
-                    " cannot load",
-                register_fix());
-            return;
-        }
         const std::string file_name = s(id::kModuleName) + ".dll";
-        if (f.has_version &&
-            (f.version != id::kVersionText || !same_text(f.original_name, file_name))) {
-            add("server file", Verdict::Fail,
-                server_ + " is not this module: version " + f.version + ", file " +
-                    f.original_name + " (expected " + s(id::kVersionText) + ", " + file_name + ")",
-                register_fix());
-            return;
-        }
-        add("server file", Verdict::Pass,
-            bits_text(f.bits) + " module" +
-                (f.has_version ? ", version " + f.version : ", no version block on this platform"));
+        if (!f.exists)
+            // Moved: register it where it is now. Gone: the keys were left behind.
+            fail("server file",
+                 server_ + " does not exist" +
+                     (machine::inspect(module_).exists
+                          ? "; the module is now at " + module_
+                          : "; the keys were left behind after the file was removed"));
+        else if (f.bits == 0)
+            fail("server file", server_ + " is not a module of this platform");
+        else if (f.bits != own_.bits)
+            fail("server file", server_ + " is a " + bits_text(f.bits) + " module, which " +
+                                    hosts() + " cannot load");
+        else if (f.has_version &&
+                 (f.version != id::kVersionText || !same_text(f.original_name, file_name)))
+            fail("server file", server_ + " is not this module: version " + f.version + ", file " +
+                                    f.original_name + " (expected " + s(id::kVersionText) + ", " +
+                                    file_name + ")");
+        else
+            pass("server file", bits_text(f.bits) + " module" +
+                                    (f.has_version ? ", version " + f.version
+                                                   : ", no version block on this platform"));
     }
 
     void program_id()
@@ -151,44 +144,33 @@ private:
         const bool found = machine::registry_text(own_, s(id::kProgramId) + "\\CLSID", "", clsid);
         machine::registry_text(own_, "CLSID\\" + s(id::kClassId) + "\\ProgID", "", progid);
         if (!found)
-            add("program identifier", Verdict::Fail, "HKCR\\" + s(id::kProgramId) + " is absent",
-                register_fix());
+            fail("program identifier", "HKCR\\" + s(id::kProgramId) + " is absent");
         else if (!same_text(clsid, s(id::kClassId)))
-            add("program identifier", Verdict::Fail,
-                s(id::kProgramId) + " names class " + clsid + ", not " + s(id::kClassId),
-                register_fix());
+            fail("program identifier",
+                 s(id::kProgramId) + " names class " + clsid + ", not " + s(id::kClassId));
         else if (!progid.empty() && progid != id::kProgramId)
-            add("program identifier", Verdict::Fail, "the class key names " + progid,
-                register_fix());
+            fail("program identifier", "the class key names " + progid);
         else
-            add("program identifier", Verdict::Pass, s(id::kProgramId) + " -> " + clsid);
+            pass("program identifier", s(id::kProgramId) + " -> " + clsid);
     }
 
     void type_library()
     {
-        const std::string key = "TypeLib\\" + s(id::kLibraryId) + "\\" + hex(id::kLibraryMajor) +
-                                "." + hex(id::kLibraryMinor) + "\\0\\" + syskind(own_.bits);
-        std::string path;
-        if (!machine::registry_text(own_, key, "", path)) {
-            add("type library", Verdict::Fail, "HKCR\\" + key + " is absent", register_fix());
-            return;
-        }
-        if (!machine::inspect(path).exists) {
-            add("type library", Verdict::Fail, "registered at " + path + ", which does not exist",
-                register_fix());
-            return;
-        }
-        std::string detail;
+        const std::string key =
+            library_key(id::kLibraryId, id::kLibraryMajor, id::kLibraryMinor, own_.bits);
+        std::string path, detail;
         // The library of the module a fix registers, or else of the server file.
         const std::string& embedding =
             machine::inspect(module_).exists || server_.empty() ? module_ : server_;
-        if (!machine::same_library(path, embedding, detail)) {
-            add("type library", Verdict::Fail, path + ": " + detail, register_fix());
-            return;
-        }
-        add("type library", Verdict::Pass,
-            "1.0, locale 0, " + syskind(own_.bits) + ", " + path + (detail.empty() ? "" : ", ") +
-                detail);
+        if (!machine::registry_text(own_, key, "", path))
+            fail("type library", "HKCR\\" + key + " is absent");
+        else if (!machine::inspect(path).exists)
+            fail("type library", "registered at " + path + ", which does not exist");
+        else if (!machine::same_library(path, embedding, detail))
+            fail("type library", path + ": " + detail);
+        else
+            pass("type library", "1.0, locale 0, " + syskind(own_.bits) + ", " + path +
+                                     (detail.empty() ? "" : ", ") + detail);
     }
 
     void interface_key()
@@ -196,27 +178,26 @@ private:
         const std::string key = "Interface\\" + s(id::kDefaultInterfaceId);
         std::string name, marshaler, library;
         if (!machine::registry_text(own_, key, "", name)) {
-            add("interface", Verdict::Fail, "HKCR\\" + key + " is absent", register_fix());
+            fail("interface", "HKCR\\" + key + " is absent");
             return;
         }
         machine::registry_text(own_, key + "\\ProxyStubClsid32", "", marshaler);
         machine::registry_text(own_, key + "\\TypeLib", "", library);
         if (name != id::kDefaultInterfaceName || !same_text(marshaler, kAutomationMarshaler) ||
             !same_text(library, s(id::kLibraryId)))
-            add("interface", Verdict::Fail,
-                name + ", marshaler " + marshaler + ", library " + library, register_fix());
+            fail("interface", name + ", marshaler " + marshaler + ", library " + library);
         else
-            add("interface", Verdict::Pass, name + ", marshaler " + marshaler);
+            pass("interface", name + ", marshaler " + marshaler);
     }
 
     void host_library()
     {
-        const std::string key = "TypeLib\\" + s(id::kHostLibraryId) + "\\" +
-                                hex(id::kHostLibraryMajor) + "." + hex(id::kHostLibraryMinor) +
-                                "\\0\\" + syskind(own_.bits);
-        std::string path;
+        const char* check = "host library TivDefn";
+        const std::string key = library_key(id::kHostLibraryId, id::kHostLibraryMajor,
+                                            id::kHostLibraryMinor, own_.bits);
+        std::string path, detail;
         if (!machine::registry_text(own_, key, "", path)) {
-            add("host library TivDefn", Verdict::Warn,
+            add(check, Verdict::Warn,
                 "TivDefn " + std::to_string(id::kHostLibraryMajor) + "." +
                     std::to_string(id::kHostLibraryMinor) +
                     " is not registered: the host installs it; late binding answers from the "
@@ -224,25 +205,22 @@ private:
             return;
         }
         const std::string reinstall = "reinstall the host application that provides " + path;
-        if (!machine::inspect(path).exists) {
-            add("host library TivDefn", Verdict::Fail,
-                "registered at " + path + ", which does not exist", reinstall);
-            return;
-        }
         bool checked = false;
-        std::string detail;
-        const bool ok = machine::host_library_lays_out_server(checked, detail);
-        if (checked && !ok)
-            add("host library TivDefn", Verdict::Fail, path + ": " + detail, reinstall);
+        if (!machine::inspect(path).exists)
+            add(check, Verdict::Fail, "registered at " + path + ", which does not exist",
+                reinstall);
+        else if (!machine::host_library_lays_out_server(checked, detail) && checked)
+            add(check, Verdict::Fail, path + ": " + detail, reinstall);
         else
-            add("host library TivDefn", Verdict::Pass, path + ", " + detail);
+            pass(check, path + ", " + detail);
     }
 
     void other_view(bool have_class)
     {
         View other{};
+        const char* check = "other registry view";
         if (!machine::other_view(other)) {
-            add("other registry view", Verdict::Pass, "this machine has one registry view");
+            pass(check, "this machine has one registry view");
             return;
         }
         const std::string key = "CLSID\\" + s(id::kClassId) + "\\InprocServer32";
@@ -250,16 +228,15 @@ private:
         const bool there = machine::registry_text(other, key, "", path);
         const std::string others = bits_text(other.bits) + " hosts";
         if (!there)
-            add("other registry view", Verdict::Pass, "not registered for " + others);
+            pass(check, "not registered for " + others);
         else if (!have_class)
-            add("other registry view", Verdict::Fail,
-                "registered for " + others + " only, at " + path, register_fix());
+            fail(check, "registered for " + others + " only, at " + path);
         else if (!same_text(path, server_))
-            add("other registry view", Verdict::Warn,
+            add(check, Verdict::Warn,
                 "also registered for " + others + ", at " + path +
                     "; the type library and program identifier keys are shared by both views");
         else
-            add("other registry view", Verdict::Warn,
+            add(check, Verdict::Warn,
                 "the same file is registered for " + others + ": one of the two cannot load it");
     }
 
@@ -270,13 +247,12 @@ private:
         std::string guid;
         const HRESULT hr = machine::create_and_call(by_program_id, guid);
         const std::string what = by_program_id ? s(id::kProgramId) : s(id::kClassId);
-        if (FAILED(hr)) {
-            const bool other_failures = result_.failed() > 0;
-            add(check, Verdict::Fail, what + ": " + status_text(hr),
-                other_failures ? "mend the failures above" : register_fix());
-        } else {
-            add(check, Verdict::Pass, what + ", ServerGUID " + guid);
-        }
+        if (SUCCEEDED(hr))
+            pass(check, what + ", ServerGUID " + guid);
+        else if (result_.failed() > 0)
+            add(check, Verdict::Fail, what + ": " + status_text(hr), "mend the failures above");
+        else
+            fail(check, what + ": " + status_text(hr));
     }
 
     std::string module_;
@@ -287,26 +263,16 @@ private:
 
 const char* verdict_word(Verdict v, bool upper)
 {
-    switch (v) {
-    case Verdict::Pass: return upper ? "PASS" : "pass";
-    case Verdict::Warn: return upper ? "WARN" : "warn";
-    default: return upper ? "FAIL" : "fail";
-    }
+    static const char* const kWords[2][3] = {{"pass", "warn", "fail"}, {"PASS", "WARN", "FAIL"}};
+    return kWords[upper][static_cast<int>(v)];
 }
 
 }  // namespace
 
-int Diagnosis::failed() const
+int Diagnosis::count(Verdict v) const
 {
     int n = 0;
-    for (const Check& c : checks) n += c.status == Verdict::Fail;
-    return n;
-}
-
-int Diagnosis::warnings() const
-{
-    int n = 0;
-    for (const Check& c : checks) n += c.status == Verdict::Warn;
+    for (const Check& c : checks) n += c.status == v;
     return n;
 }
 

@@ -18,8 +18,9 @@ struct Check {
 
 struct Diagnosis {
     std::vector<Check> checks;
-    int failed() const;
-    int warnings() const;
+    int count(Verdict v) const;
+    int failed() const { return count(Verdict::Fail); }
+    int warnings() const { return count(Verdict::Warn); }
 };
 
 // `module_path` is the module a fix registers: the one beside the probe.

@@ -1,7 +1,6 @@
 #include "tools/probe/host_module.h"
 
 #include "definition/module_identity.h"
-#include "tools/common/utf8.h"
 #include "tools/probe/machine.h"
 
 #ifdef _WIN32
@@ -67,7 +66,7 @@ std::string load_failure(const std::string& path)
         message += "; no such file";
     else if (f.bits == 0)
         message += "; it is not a module";
-    else if (f.bits != 0 && f.bits != own)
+    else if (f.bits != own)
         message += "; it is a " + std::to_string(f.bits) + "-bit module: use the " +
                    std::to_string(f.bits) + "-bit orvanta-probe (the one shipped with the " +
                    std::to_string(f.bits) + "-bit module)";
@@ -76,17 +75,14 @@ std::string load_failure(const std::string& path)
 
 }  // namespace
 
-HostModule::~HostModule()
-{
-    if (library_) close_library(library_);
-}
+void HostModule::Closer::operator()(void* library) const { close_library(library); }
 
 void HostModule::load(const std::string& path)
 {
-    library_ = open_library(path);
+    library_.reset(open_library(path));
     if (!library_) throw LoadFailure{load_failure(path)};
-    bind(library_, path, "DllGetClassObject", get_class_object_);
-    bind(library_, path, "DllCanUnloadNow", can_unload_now_);
+    bind(library_.get(), path, "DllGetClassObject", get_class_object_);
+    bind(library_.get(), path, "DllCanUnloadNow", can_unload_now_);
 #ifdef _WIN32
     rt_.SysFreeString = ::SysFreeString;
     rt_.SysStringLen = ::SysStringLen;
@@ -95,16 +91,16 @@ void HostModule::load(const std::string& path)
     rt_.VariantClear = ::VariantClear;
     rt_.GetErrorInfo = ::GetErrorInfo;
 #else
-    bind(library_, path, "SysFreeString", rt_.SysFreeString);
-    bind(library_, path, "SysStringLen", rt_.SysStringLen);
-    bind(library_, path, "SysAllocStringLen", rt_.SysAllocStringLen);
-    bind(library_, path, "VariantInit", rt_.VariantInit);
-    bind(library_, path, "VariantClear", rt_.VariantClear);
-    bind(library_, path, "GetErrorInfo", rt_.GetErrorInfo);
+    bind(library_.get(), path, "SysFreeString", rt_.SysFreeString);
+    bind(library_.get(), path, "SysStringLen", rt_.SysStringLen);
+    bind(library_.get(), path, "SysAllocStringLen", rt_.SysAllocStringLen);
+    bind(library_.get(), path, "VariantInit", rt_.VariantInit);
+    bind(library_.get(), path, "VariantClear", rt_.VariantClear);
+    bind(library_.get(), path, "GetErrorInfo", rt_.GetErrorInfo);
 #endif
 }
 
-IServer* HostModule::create_server()
+Ref<IServer> HostModule::create_server()
 {
     IClassFactory* factory = nullptr;
     HRESULT hr = get_class_object_(CLSID_CTivOrvantaZNA100, IID_IClassFactory,
@@ -114,7 +110,7 @@ IServer* HostModule::create_server()
     hr = factory->CreateInstance(nullptr, IID_IServer, reinterpret_cast<void**>(&server));
     factory->Release();
     if (FAILED(hr)) throw StepFailure{"IClassFactory::CreateInstance", hr, take_error_record()};
-    return server;
+    return Ref<IServer>(server);
 }
 
 HRESULT HostModule::can_unload_now() { return can_unload_now_(); }
@@ -123,18 +119,9 @@ std::string HostModule::take_error_record()
 {
     IErrorInfo* info = nullptr;
     if (rt_.GetErrorInfo(0, &info) != S_OK || !info) return "";
-    BSTR description = nullptr;
-    std::string text;
-    if (SUCCEEDED(info->GetDescription(&description)) && description)
-        text = utf8_of(description, rt_.SysStringLen(description));
-    rt_.SysFreeString(description);
-    info->Release();
-    return text;
-}
-
-std::string utf8_of(const OLECHAR* units, std::size_t length)
-{
-    return text::utf8_of(units, length);
+    const Ref<IErrorInfo> owned(info);
+    RuntimeString description(rt_);
+    return SUCCEEDED(info->GetDescription(description.address())) ? description.utf8() : "";
 }
 
 }  // namespace probe

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "frame/iserver.h"
+#include "tools/common/utf8.h"
 
+#include <memory>
 #include <string>
 
 namespace probe {
@@ -18,6 +20,29 @@ struct Runtime {
     void(WINAPI* VariantInit)(VARIANT*) = nullptr;
     HRESULT(WINAPI* VariantClear)(VARIANT*) = nullptr;
     HRESULT(WINAPI* GetErrorInfo)(ULONG, IErrorInfo**) = nullptr;
+};
+
+// An interface pointer of the loaded module, released on every path.
+struct Releaser {
+    void operator()(IUnknown* p) const { p->Release(); }
+};
+template <class T>
+using Ref = std::unique_ptr<T, Releaser>;
+
+// A string of the loaded module's runtime, freed by it on every path.
+class RuntimeString {
+public:
+    explicit RuntimeString(const Runtime& rt, BSTR value = nullptr) : rt_(rt), value_(value) {}
+    RuntimeString(const RuntimeString&) = delete;
+    RuntimeString& operator=(const RuntimeString&) = delete;
+    ~RuntimeString() { rt_.SysFreeString(value_); }
+
+    BSTR* address() { return &value_; }
+    std::string utf8() const { return text::utf8_of(value_, rt_.SysStringLen(value_)); }
+
+private:
+    const Runtime& rt_;
+    BSTR value_;
 };
 
 // A failed step: what was being done and the status it gave.
@@ -35,27 +60,25 @@ struct LoadFailure {
 
 class HostModule {
 public:
-    HostModule() = default;
-    HostModule(const HostModule&) = delete;
-    HostModule& operator=(const HostModule&) = delete;
-    ~HostModule();
-
     // Throws LoadFailure.
     void load(const std::string& path);
     // A new instance through the class object, queried for IServer.
-    IServer* create_server();
+    Ref<IServer> create_server();
     HRESULT can_unload_now();
     const Runtime& runtime() const { return rt_; }
     // The description of the thread's error object, or "" when none.
     std::string take_error_record();
 
 private:
-    void* library_ = nullptr;
+    struct Closer {
+        void operator()(void* library) const;
+    };
+    std::unique_ptr<void, Closer> library_;
     HRESULT(STDAPICALLTYPE* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
     Runtime rt_;
 };
 
-std::string utf8_of(const OLECHAR* units, std::size_t length);
+using text::utf8_of;
 
 }  // namespace probe

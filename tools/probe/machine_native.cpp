@@ -76,12 +76,10 @@ HRESULT create_and_call(bool by_program_id, std::string& server_guid)
     try {
         HostModule module;
         module.load(path);
-        IServer* server = module.create_server();
-        BSTR guid = nullptr;
-        const HRESULT hr = server->get_ServerGUID(&guid);
-        if (guid) server_guid = utf8_of(guid, module.runtime().SysStringLen(guid));
-        module.runtime().SysFreeString(guid);
-        server->Release();
+        const Ref<IServer> server = module.create_server();
+        RuntimeString guid(module.runtime());
+        const HRESULT hr = server->get_ServerGUID(guid.address());
+        server_guid = guid.utf8();
         return hr;
     } catch (const LoadFailure&) {
         return kModuleNotFound;

@@ -1,6 +1,7 @@
 // Registry reads of the diagnosis: the platform's functions, or the
 // stand-in's with the same names, in the view asked for.
 #include "frame/platform_registry.h"
+#include "runtime/registry_key.h"
 #include "tools/probe/host_module.h"
 #include "tools/probe/machine.h"
 
@@ -14,37 +15,23 @@ std::basic_string<OLECHAR> wide(const std::string& ascii)
     return std::basic_string<OLECHAR>(ascii.begin(), ascii.end());
 }
 
-class Key {
-public:
-    Key(View view, const std::string& path, REGSAM access)
-    {
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wide(path).c_str(), 0, access | view.flag, &key_) !=
-            ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key()
-    {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+rt::RegistryKey open(View view, const std::string& path)
+{
+    rt::RegistryKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wide(path).c_str(), 0, KEY_QUERY_VALUE | view.flag,
+                      key.put()) != ERROR_SUCCESS)
+        return {};
+    return key;
+}
 
 }  // namespace
 
-bool registry_key(View view, const std::string& key)
-{
-    return Key(view, key, KEY_QUERY_VALUE).get() != nullptr;
-}
+bool registry_key(View view, const std::string& key) { return open(view, key).get() != nullptr; }
 
 bool registry_text(View view, const std::string& key, const std::string& name, std::string& out)
 {
     out.clear();
-    const Key k(view, key, KEY_QUERY_VALUE);
+    const rt::RegistryKey k = open(view, key);
     if (!k.get()) return false;
     const std::basic_string<OLECHAR> value = wide(name);
     const OLECHAR* value_name = name.empty() ? nullptr : value.c_str();

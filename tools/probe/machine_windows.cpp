@@ -35,10 +35,6 @@ bool under_wow64()
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-// The machine's own bitness: 64 when a 64-bit process runs or a 32-bit one
-// runs under WOW64.
-bool machine_is_64_bit() { return sizeof(void*) == 8 || under_wow64(); }
-
 std::string version_string(const std::vector<BYTE>& block, const wchar_t* name)
 {
     std::wstring query = L"\\StringFileInfo\\040904B0\\";
@@ -69,7 +65,9 @@ std::string regsvr32(int bits)
 {
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
-    const bool wow = bits == 32 && machine_is_64_bit();
+    // A 32-bit host on a 64-bit machine (this process 64-bit, or 32-bit
+    // under WOW64) runs the 32-bit tool from SysWOW64.
+    const bool wow = bits == 32 && (sizeof(void*) == 8 || under_wow64());
     return narrow(windows) + (wow ? "\\SysWOW64" : "\\System32") + "\\regsvr32.exe";
 }
 
@@ -194,9 +192,7 @@ std::string message_of(HRESULT status)
         nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = n && text ? std::wstring(text, n) : L"";
     LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ' || message.back() == L'.'))
-        message.pop_back();
+    message.erase(message.find_last_not_of(L"\r\n .") + 1);
     if (!message.empty()) return narrow(message);
     const std::string known = known_message(status);
     return known.empty() ? "the platform has no message for this status" : known;

@@ -41,19 +41,12 @@ void usage(FILE* out)
                  std::string(id::kModuleName).c_str(), kBits);
 }
 
-std::string module_file_name()
-{
-#ifdef _WIN32
-    return std::string(id::kModuleName) + ".dll";
-#else
-    return "lib" + std::string(id::kModuleName) + ".so";
-#endif
-}
-
 #ifdef _WIN32
 const char kFolderPrefix[] = ".\\";
+std::string module_file_name() { return std::string(id::kModuleName) + ".dll"; }
 #else
 const char kFolderPrefix[] = "./";
+std::string module_file_name() { return "lib" + std::string(id::kModuleName) + ".so"; }
 #endif
 
 // The module beside the probe's own executable.
@@ -92,16 +85,12 @@ int report(const std::string& module_path, bool json)
 {
     probe::HostModule module;
     module.load(module_path);
-    IServer* server = module.create_server();
     std::string text;
-    try {
-        const probe::ServerReport report = probe::read_server(module, server);
+    {
+        const probe::Ref<IServer> server = module.create_server();
+        const probe::ServerReport report = probe::read_server(module, server.get());
         text = json ? probe::as_json(report) : module_line(module_path) + probe::as_table(report);
-    } catch (...) {
-        server->Release();
-        throw;
     }
-    server->Release();
     if (module.can_unload_now() != S_OK)
         throw probe::StepFailure{"DllCanUnloadNow after releasing everything", S_FALSE, ""};
     if (!json) text += "all steps passed\n";

@@ -3,18 +3,12 @@
 #include "definition/limits.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
 
 namespace probe {
 namespace {
-
-// Releases an interface pointer of the loaded module.
-struct Releaser {
-    void operator()(IUnknown* p) const { p->Release(); }
-};
-template <class T>
-using Ref = std::unique_ptr<T, Releaser>;
 
 class Reader {
 public:
@@ -25,25 +19,20 @@ public:
         if (FAILED(hr)) throw StepFailure{step, hr, m_.take_error_record()};
     }
 
-    std::string take(BSTR s)
-    {
-        std::string text = utf8_of(s, rt_.SysStringLen(s));
-        rt_.SysFreeString(s);
-        return text;
-    }
-
+    // A text property, or ServerCategory.
     template <class Get>
     std::string text(const char* step, Get get)
     {
-        BSTR s = nullptr;
-        check(get(&s), step);
-        return take(s);
+        RuntimeString s(rt_);
+        check((s_->*get)(s.address()), step);
+        return s.utf8();
     }
 
-    BSTR make(const std::string& ascii)
+    RuntimeString make(const std::string& ascii)
     {
         std::vector<OLECHAR> units(ascii.begin(), ascii.end());
-        return rt_.SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+        return RuntimeString(rt_,
+                             rt_.SysAllocStringLen(units.data(), static_cast<UINT>(units.size())));
     }
 
     std::vector<std::string> elements(_Collection* list, const char* step)
@@ -69,34 +58,29 @@ public:
 
     Limit limit(const std::string& guid)
     {
-        BSTR s = make(guid);
+        RuntimeString s = make(guid);
         VARIANT_BOOL family_total = 0;
         LONG maximum = 0;
-        const HRESULT hr = s_->GetMaximumLimit(&s, &family_total, &maximum);
-        rt_.SysFreeString(s);
-        check(hr, "IServer::GetMaximumLimit(" + guid + ")");
+        check(s_->GetMaximumLimit(s.address(), &family_total, &maximum),
+              "IServer::GetMaximumLimit(" + guid + ")");
         return {guid, maximum, family_total != 0};
     }
 
     bool has_list(const std::string& parent)
     {
-        BSTR s = make(parent);
+        RuntimeString s = make(parent);
         _Collection* list = nullptr;
-        const HRESULT hr = s_->GetAttachableGUIDs(&s, &list);
-        rt_.SysFreeString(s);
-        check(hr, "IServer::GetAttachableGUIDs(" + parent + ")");
-        Ref<_Collection> owned(list);
-        return list != nullptr;
+        check(s_->GetAttachableGUIDs(s.address(), &list),
+              "IServer::GetAttachableGUIDs(" + parent + ")");
+        return Ref<_Collection>(list) != nullptr;
     }
 
     Attachment attachable(const std::string& parent, const std::string& attachment)
     {
-        BSTR p = make(parent), a = make(attachment);
+        RuntimeString p = make(parent), a = make(attachment);
         LONG result = -1;
-        const HRESULT hr = s_->IsAttachable(&p, &a, &result);
-        rt_.SysFreeString(p);
-        rt_.SysFreeString(a);
-        check(hr, "IServer::IsAttachable(" + parent + ", " + attachment + ")");
+        check(s_->IsAttachable(p.address(), a.address(), &result),
+              "IServer::IsAttachable(" + parent + ", " + attachment + ")");
         return {parent, attachment, result};
     }
 
@@ -111,15 +95,11 @@ ServerReport read_server(HostModule& module, IServer* server)
 {
     Reader r(module, server);
     ServerReport report;
-    report.server_category =
-        r.text("IServer::ServerCategory", [&](BSTR* s) { return server->ServerCategory(s); });
-    report.name = r.text("IServer::Name", [&](BSTR* s) { return server->get_Name(s); });
-    report.description =
-        r.text("IServer::Description", [&](BSTR* s) { return server->get_Description(s); });
-    report.release_number =
-        r.text("IServer::ReleaseNumber", [&](BSTR* s) { return server->get_ReleaseNumber(s); });
-    report.server_guid =
-        r.text("IServer::ServerGUID", [&](BSTR* s) { return server->get_ServerGUID(s); });
+    report.server_category = r.text("IServer::ServerCategory", &IServer::ServerCategory);
+    report.name = r.text("IServer::Name", &IServer::get_Name);
+    report.description = r.text("IServer::Description", &IServer::get_Description);
+    report.release_number = r.text("IServer::ReleaseNumber", &IServer::get_ReleaseNumber);
+    report.server_guid = r.text("IServer::ServerGUID", &IServer::get_ServerGUID);
 
     _Collection* list = nullptr;
     r.check(server->DefaultComponents(&list), "IServer::DefaultComponents");
@@ -151,16 +131,10 @@ std::string json_string(const std::string& s)
 {
     std::string out = "\"";
     for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
+        if (c == '"' || c == '\\') out += '\\';
+        char buf[8];
+        std::snprintf(buf, sizeof buf, c < 0x20 ? "\\u%04x" : "%c", c);
+        out += buf;
     }
     return out + "\"";
 }
@@ -176,12 +150,18 @@ std::string json_limit(const Limit& l, const std::string& position)
 
 const char* attach_name(int32_t result)
 {
-    switch (result) {
-    case 0: return "AttachListed";
-    case 1: return "AttachNotListed";
-    case 2: return "AttachNoList";
-    default: return "?";
-    }
+    const char* const kNames[] = {"AttachListed", "AttachNotListed", "AttachNoList"};
+    return result >= 0 && result <= 2 ? kNames[result] : "?";
+}
+
+// The identity's properties, labelled.
+std::array<std::pair<const char*, const std::string*>, 5> identity_of(const ServerReport& r)
+{
+    return {{{"ServerCategory", &r.server_category},
+             {"Name", &r.name},
+             {"Description", &r.description},
+             {"ReleaseNumber", &r.release_number},
+             {"ServerGUID", &r.server_guid}}};
 }
 
 std::string quoted_or_empty(const std::string& s) { return s.empty() ? "\"\"" : s; }
@@ -191,12 +171,10 @@ std::string quoted_or_empty(const std::string& s) { return s.empty() ? "\"\"" : 
 std::string as_json(const ServerReport& r)
 {
     std::string out = "{\n  \"identity\": {\n";
-    out += "    \"ServerCategory\": " + json_string(r.server_category) + ",\n";
-    out += "    \"Name\": " + json_string(r.name) + ",\n";
-    out += "    \"Description\": " + json_string(r.description) + ",\n";
-    out += "    \"ReleaseNumber\": " + json_string(r.release_number) + ",\n";
-    out += "    \"ServerGUID\": " + json_string(r.server_guid) + "\n  },\n";
-    out += "  \"defaultComponents\": [\n";
+    for (const auto& [label, value] : identity_of(r))
+        out += "    \"" + std::string(label) + "\": " + json_string(*value) + ",\n";
+    out.erase(out.size() - 2, 1);  // no comma after the last
+    out += "  },\n  \"defaultComponents\": [\n";
     for (std::size_t i = 0; i < r.components.size(); ++i)
         out += "    " +
                json_limit(r.components[i], "\"position\": " + std::to_string(i + 1) + ", ") +
@@ -223,13 +201,7 @@ std::string as_table(const ServerReport& r)
 {
     char line[256];
     std::string out = "Identity\n";
-    const std::pair<const char*, const std::string*> identity[] = {
-        {"ServerCategory", &r.server_category},
-        {"Name", &r.name},
-        {"Description", &r.description},
-        {"ReleaseNumber", &r.release_number},
-        {"ServerGUID", &r.server_guid}};
-    for (const auto& [label, value] : identity) {
+    for (const auto& [label, value] : identity_of(r)) {
         std::snprintf(line, sizeof line, "  %-15s %s\n", label, value->c_str());
         out += line;
     }

@@ -2,10 +2,8 @@
 // host's byte order.
 #pragma once
 
-#include "guid.h"
-
 #include <cstdint>
-#include <string>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -17,40 +15,32 @@ public:
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     std::vector<uint8_t> take() { return std::move(bytes_); }
 
-    void u8(uint8_t v) { bytes_.push_back(v); }
-    void u16(uint16_t v)
+    void u16(uint16_t v) { put(v, 2); }
+    // Each value as 32 bits, in order: signed offsets and unsigned fields alike.
+    template <class... Values>
+    void words(Values... values)
     {
-        u8(static_cast<uint8_t>(v));
-        u8(static_cast<uint8_t>(v >> 8));
+        (put(static_cast<uint32_t>(values), 4), ...);
     }
-    void u32(uint32_t v)
+    // Any sequence of bytes: an image, a GUID's memory image, a name's characters.
+    template <class Bytes>
+    void append(const Bytes& b)
     {
-        u16(static_cast<uint16_t>(v));
-        u16(static_cast<uint16_t>(v >> 16));
-    }
-    void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
-    void guid(const Guid& g)
-    {
-        for (uint8_t b : g.bytes()) u8(b);
-    }
-    void text(const std::string& s) { bytes_.insert(bytes_.end(), s.begin(), s.end()); }
-    void append(const std::vector<uint8_t>& other)
-    {
-        bytes_.insert(bytes_.end(), other.begin(), other.end());
+        bytes_.insert(bytes_.end(), std::begin(b), std::end(b));
     }
     // Pads with `fill` up to the next multiple of four.
     void pad4(uint8_t fill)
     {
-        while (bytes_.size() % 4) u8(fill);
-    }
-    // Overwrites a 32-bit value already written (for forward links).
-    void patch_i32(size_t at, int32_t v)
-    {
-        const uint32_t u = static_cast<uint32_t>(v);
-        for (size_t i = 0; i < 4; ++i) bytes_.at(at + i) = static_cast<uint8_t>(u >> (8 * i));
+        while (bytes_.size() % 4) bytes_.push_back(fill);
     }
 
 private:
+    // The low `count` bytes of `v`, least significant first.
+    void put(uint32_t v, int count)
+    {
+        for (int i = 0; i < count; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+
     std::vector<uint8_t> bytes_;
 };
 

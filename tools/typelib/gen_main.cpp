@@ -21,13 +21,9 @@ int usage()
 int main(int argc, char** argv)
 {
     if (argc != 4 || std::strcmp(argv[1], "--target") != 0) return usage();
-    tlb::Target target;
-    if (std::strcmp(argv[2], "win32") == 0)
-        target = tlb::Target::Win32;
-    else if (std::strcmp(argv[2], "win64") == 0)
-        target = tlb::Target::Win64;
-    else
-        return usage();
+    const bool win32 = std::strcmp(argv[2], "win32") == 0;
+    if (!win32 && std::strcmp(argv[2], "win64") != 0) return usage();
+    const tlb::Target target = win32 ? tlb::Target::Win32 : tlb::Target::Win64;
     const std::string path = argv[3];
 
     try {

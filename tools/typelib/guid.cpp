@@ -1,5 +1,6 @@
 #include "guid.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -15,18 +16,6 @@ int hex_value(char c)
     return -1;
 }
 
-// Reads `digits` hex digits at `pos`; false if any is not a hex digit.
-bool read_hex(const std::string& text, size_t pos, int digits, uint32_t& out)
-{
-    out = 0;
-    for (int i = 0; i < digits; ++i) {
-        const int v = hex_value(text[pos + static_cast<size_t>(i)]);
-        if (v < 0) return false;
-        out = (out << 4) | static_cast<uint32_t>(v);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::optional<Guid> Guid::parse(const std::string& text)
@@ -35,20 +24,16 @@ std::optional<Guid> Guid::parse(const std::string& text)
     if (text.size() != 38 || text[0] != '{' || text[37] != '}' || text[9] != '-' ||
         text[14] != '-' || text[19] != '-' || text[24] != '-')
         return std::nullopt;
-    Guid g;
-    uint32_t v = 0;
-    if (!read_hex(text, 1, 8, v)) return std::nullopt;
-    g.data1 = v;
-    if (!read_hex(text, 10, 4, v)) return std::nullopt;
-    g.data2 = static_cast<uint16_t>(v);
-    if (!read_hex(text, 15, 4, v)) return std::nullopt;
-    g.data3 = static_cast<uint16_t>(v);
-    static const size_t kByteAt[8] = {20, 22, 25, 27, 29, 31, 33, 35};
-    for (size_t i = 0; i < 8; ++i) {
-        if (!read_hex(text, kByteAt[i], 2, v)) return std::nullopt;
-        g.data4[i] = static_cast<uint8_t>(v);
+    // Where each byte of the memory image is written: the leading fields
+    // little-endian, the last eight bytes in order.
+    static const size_t kByteAt[16] = {7, 5, 3, 1, 12, 10, 17, 15, 20, 22, 25, 27, 29, 31, 33, 35};
+    uint8_t b[16];
+    for (size_t i = 0; i < 16; ++i) {
+        const int high = hex_value(text[kByteAt[i]]), low = hex_value(text[kByteAt[i] + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        b[i] = static_cast<uint8_t>(high << 4 | low);
     }
-    return g;
+    return from_bytes(b);
 }
 
 Guid Guid::of(const char* text)
@@ -58,26 +43,26 @@ Guid Guid::of(const char* text)
     return *g;
 }
 
+// The three leading fields, as one little-endian 64-bit word, fill the first
+// eight bytes.
 Guid Guid::from_bytes(const uint8_t* b)
 {
     Guid g;
-    g.data1 = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-              static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-    g.data2 = static_cast<uint16_t>(b[4] | b[5] << 8);
-    g.data3 = static_cast<uint16_t>(b[6] | b[7] << 8);
-    for (size_t i = 0; i < 8; ++i) g.data4[i] = b[8 + i];
+    uint64_t lead = 0;
+    for (size_t i = 0; i < 8; ++i) lead |= uint64_t{b[i]} << (8 * i);
+    std::copy(b + 8, b + 16, g.data4.begin());
+    g.data1 = static_cast<uint32_t>(lead);
+    g.data2 = static_cast<uint16_t>(lead >> 32);
+    g.data3 = static_cast<uint16_t>(lead >> 48);
     return g;
 }
 
 std::array<uint8_t, 16> Guid::bytes() const
 {
+    const uint64_t lead = data1 | uint64_t{data2} << 32 | uint64_t{data3} << 48;
     std::array<uint8_t, 16> b{};
-    for (int i = 0; i < 4; ++i) b[static_cast<size_t>(i)] = static_cast<uint8_t>(data1 >> (8 * i));
-    b[4] = static_cast<uint8_t>(data2);
-    b[5] = static_cast<uint8_t>(data2 >> 8);
-    b[6] = static_cast<uint8_t>(data3);
-    b[7] = static_cast<uint8_t>(data3 >> 8);
-    for (size_t i = 0; i < 8; ++i) b[8 + i] = data4[i];
+    for (size_t i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(lead >> (8 * i));
+    std::copy(data4.begin(), data4.end(), b.begin() + 8);
     return b;
 }
 

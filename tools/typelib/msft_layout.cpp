@@ -23,11 +23,7 @@ constexpr uint32_t kTypeInfoAlignment = 4;
 constexpr int32_t kDispatchVtableEntries = 7;
 constexpr uint8_t kFiller = 0x57;  // 'W'
 
-const Guid& iid_idispatch()
-{
-    static const Guid iid = Guid::of("{00020400-0000-0000-C000-000000000046}");
-    return iid;
-}
+uint32_t version(uint16_t major, uint16_t minor) { return uint32_t{minor} << 16 | major; }
 
 // Where a library's identifiers, names and imports ended up.
 struct Tables {
@@ -47,36 +43,34 @@ struct Tables {
     int32_t dispatch_href = -1;
 };
 
+void require(bool ok, const std::string& what)
+{
+    if (!ok) throw std::invalid_argument(what);
+}
+
 int32_t pointer_size(SysKind syskind)
 {
-    switch (syskind) {
-    case SysKind::Win32: return 4;
-    case SysKind::Win64: return 8;
-    default: throw std::invalid_argument("only 32- and 64-bit Windows targets are supported");
-    }
+    require(syskind == SysKind::Win32 || syskind == SysKind::Win64,
+            "only 32- and 64-bit Windows targets are supported");
+    return syskind == SysKind::Win64 ? 8 : 4;
 }
 
 void check(const LibraryDesc& lib)
 {
     pointer_size(lib.syskind);
     for (const ImportedType& t : lib.imported_types)
-        if (t.library >= lib.libraries.size())
-            throw std::invalid_argument("imported type names no imported library");
+        require(t.library < lib.libraries.size(), "imported type names no imported library");
     for (const TypeInfoDesc& ti : lib.typeinfos) {
-        if (ti.kind != TypeKind::Dispatch && ti.kind != TypeKind::Coclass)
-            throw std::invalid_argument(ti.name +
-                                        ": only dispatch and coclass typeinfos are supported");
-        if (ti.kind == TypeKind::Dispatch && ti.impl_types.size() > 1)
-            throw std::invalid_argument(ti.name +
-                                        ": a dispatch interface derives from one interface");
+        require(ti.kind == TypeKind::Dispatch || ti.kind == TypeKind::Coclass,
+                ti.name + ": only dispatch and coclass typeinfos are supported");
+        require(ti.kind != TypeKind::Dispatch || ti.impl_types.size() <= 1,
+                ti.name + ": a dispatch interface derives from one interface");
         for (const ImplementedType& impl : ti.impl_types) {
-            const size_t limit =
-                impl.ref.imported ? lib.imported_types.size() : lib.typeinfos.size();
-            if (impl.ref.index >= limit)
-                throw std::invalid_argument(ti.name + ": dangling reference");
-            if (ti.kind != TypeKind::Coclass && impl.impl_flags != 0)
-                throw std::invalid_argument(ti.name +
-                                            ": only coclasses carry implementation flags");
+            require(impl.ref.index <
+                        (impl.ref.imported ? lib.imported_types.size() : lib.typeinfos.size()),
+                    ti.name + ": dangling reference");
+            require(ti.kind == TypeKind::Coclass || impl.impl_flags == 0,
+                    ti.name + ": only coclasses carry implementation flags");
         }
     }
 }
@@ -97,7 +91,7 @@ int32_t use_imported_type(const LibraryDesc& lib, Tables& t, size_t type)
     t.type_guid[type] = t.guids.add(imported.guid, href);
     t.type_order.push_back(type);
     t.type_href[type] = href;
-    if (imported.guid == iid_idispatch()) t.dispatch_href = href;
+    if (imported.guid == Guid::of("{00020400-0000-0000-C000-000000000046}")) t.dispatch_href = href;
     return href;
 }
 
@@ -137,14 +131,12 @@ std::vector<int32_t> write_import_files(const LibraryDesc& lib, const Tables& t,
     std::vector<int32_t> offsets(lib.libraries.size(), -1);
     for (size_t l : t.library_order) {
         const ImportedLibrary& imported = lib.libraries[l];
-        if (imported.file_name.empty() || imported.file_name.size() > 0x3FFF)
-            throw std::invalid_argument("import file name length out of range");
+        require(!imported.file_name.empty() && imported.file_name.size() <= 0x3FFF,
+                "import file name length out of range");
         offsets[l] = static_cast<int32_t>(out.size());
-        out.i32(t.library_guid_of[l]);
-        out.u32(imported.lcid);
-        out.u32(static_cast<uint32_t>(imported.minor) << 16 | imported.major);
+        out.words(t.library_guid_of[l], imported.lcid, version(imported.major, imported.minor));
         out.u16(static_cast<uint16_t>(imported.file_name.size() << 2 | 1));
-        out.text(imported.file_name);
+        out.append(imported.file_name);
         out.pad4(kFiller);
     }
     return offsets;
@@ -157,10 +149,9 @@ void write_import_infos(const LibraryDesc& lib, const Tables& t,
     for (size_t index = 0; index < t.type_order.size(); ++index) {
         const size_t type = t.type_order[index];
         const ImportedType& imported = lib.imported_types[type];
-        out.u32(static_cast<uint32_t>(index) | kImpInfoByGuid |
-                static_cast<uint32_t>(imported.kind) << 24);
-        out.i32(file_offsets[imported.library]);
-        out.i32(t.type_guid[type]);
+        out.words(static_cast<uint32_t>(index) | kImpInfoByGuid |
+                      static_cast<uint32_t>(imported.kind) << 24,
+                  file_offsets[imported.library], t.type_guid[type]);
     }
 }
 
@@ -174,11 +165,9 @@ std::vector<int32_t> write_references(const LibraryDesc& lib, const Tables& t, B
         if (ti.kind != TypeKind::Coclass) continue;
         first[i] = static_cast<int32_t>(out.size());
         for (size_t k = 0; k < ti.impl_types.size(); ++k) {
-            out.i32(href_of(t, ti.impl_types[k].ref));
-            out.u32(ti.impl_types[k].impl_flags);
-            out.i32(-1);
             const bool last = k + 1 == ti.impl_types.size();
-            out.i32(last ? -1 : static_cast<int32_t>(out.size() + 4));
+            out.words(href_of(t, ti.impl_types[k].ref), ti.impl_types[k].impl_flags, -1,
+                      last ? -1 : static_cast<int32_t>(out.size() + kRefRecordSize));
         }
     }
     return first;
@@ -193,59 +182,35 @@ void write_typeinfo(const LibraryDesc& lib, const Tables& t, size_t index, int32
     const TypeInfoDesc& ti = lib.typeinfos[index];
     const int32_t ptr = pointer_size(lib.syskind);
     const bool coclass = ti.kind == TypeKind::Coclass;
-    out.u32(static_cast<uint32_t>(ti.kind) | static_cast<uint32_t>(index) << 16 |
-            kTypeInfoAlignment << 11 | kTypeInfoAlignment << 6);
-    out.i32(file_size);                      // memoffset
-    out.i32(0);                              // res2
-    out.i32(0);                              // res3
-    out.i32(3);                              // res4
-    out.i32(0);                              // res5
-    out.u32(0);                              // cElement: no variables, no functions
-    for (int r = 0; r < 4; ++r) out.i32(0);  // res7..resA
-    out.i32(t.typeinfo_guid[index]);
-    out.u32(ti.type_flags);
-    out.i32(t.typeinfo_name[index]);
-    out.u32(static_cast<uint32_t>(ti.minor) << 16 | ti.major);
-    out.i32(-1);  // no doc string
-    out.i32(0);   // help string context
-    out.i32(0);   // help context
-    out.i32(-1);  // no custom data
-    out.u16(static_cast<uint16_t>(ti.impl_types.size()));
-    out.u16(static_cast<uint16_t>(coclass ? 0 : kDispatchVtableEntries * ptr));  // cbSizeVft
-    out.i32(ptr);  // instance size: one interface pointer
     // datatype1: a coclass's first reference record; an interface's base.
-    if (coclass)
-        out.i32(first_ref);
-    else
-        out.i32(ti.impl_types.empty() ? -1 : href_of(t, ti.impl_types[0].ref));
-    out.i32(static_cast<int32_t>(index));  // datatype2
-    out.i32(0);                            // res18
-    out.i32(-1);                           // res19
+    const int32_t datatype1 = coclass                 ? first_ref
+                              : ti.impl_types.empty() ? -1
+                                                      : href_of(t, ti.impl_types[0].ref);
+    const uint32_t vtable_size = coclass ? 0 : kDispatchVtableEntries * ptr;
+    // {kind | index << 16 | alignments, memoffset, res2..res5, cElement (no
+    // variables, no functions), res7..resA, GUID, flags, name, version, doc
+    // string, help string context, help context, custom data, implemented
+    // types | cbSizeVft << 16, instance size (one interface pointer),
+    // datatype1, datatype2, res18, res19}
+    out.words(static_cast<uint32_t>(ti.kind) | static_cast<uint32_t>(index) << 16 |
+                  kTypeInfoAlignment << 11 | kTypeInfoAlignment << 6,
+              file_size, 0, 0, 3, 0, 0, 0, 0, 0, 0, t.typeinfo_guid[index], ti.type_flags,
+              t.typeinfo_name[index], version(ti.major, ti.minor), -1, 0, 0, -1,
+              static_cast<uint16_t>(ti.impl_types.size()) | vtable_size << 16, ptr, datatype1,
+              index, 0, -1);
 }
 
 void write_header(const LibraryDesc& lib, const Tables& t, ByteWriter& out)
 {
-    out.u32(kMagic);
-    out.u32(kFormatVersion);
-    out.i32(t.library_guid);
-    out.u32(lib.registered_lcid ? lib.registered_lcid : kDefaultHeaderLcid);
-    out.u32(lib.registered_lcid);
-    out.u32(kVarFlagsBase | static_cast<uint32_t>(lib.syskind));
-    out.u32(static_cast<uint32_t>(lib.minor) << 16 | lib.major);
-    out.u32(lib.lib_flags);
-    out.i32(static_cast<int32_t>(lib.typeinfos.size()));
-    out.i32(-1);  // help string
-    out.i32(0);   // help string context
-    out.i32(0);   // help context
-    out.i32(static_cast<int32_t>(t.names.count()));
-    out.i32(static_cast<int32_t>(t.names.total_chars()));
-    out.i32(t.library_name);
-    out.i32(-1);  // help file
-    out.i32(-1);  // custom data
-    out.i32(0x20);
-    out.i32(0x80);
-    out.i32(t.dispatch_href);
-    out.i32(static_cast<int32_t>(t.type_order.size()));
+    // {magic, format version, library GUID, locale, registered locale,
+    // varflags, version, flags, typeinfos, help string, help string context,
+    // help context, names, name characters, library name, help file, custom
+    // data, 0x20, 0x80, IDispatch reference, import-info entries}
+    out.words(kMagic, kFormatVersion, t.library_guid,
+              lib.registered_lcid ? lib.registered_lcid : kDefaultHeaderLcid, lib.registered_lcid,
+              kVarFlagsBase | static_cast<uint32_t>(lib.syskind), version(lib.major, lib.minor),
+              lib.lib_flags, lib.typeinfos.size(), -1, 0, 0, t.names.count(), t.names.total_chars(),
+              t.library_name, -1, -1, 0x20, 0x80, t.dispatch_href, t.type_order.size());
 }
 
 }  // namespace
@@ -255,57 +220,45 @@ std::vector<uint8_t> lay_out_msft(const LibraryDesc& lib)
     check(lib);
     const Tables t = build_tables(lib);
 
-    ByteWriter import_files, import_infos, references;
-    const std::vector<int32_t> file_offsets = write_import_files(lib, t, import_files);
-    write_import_infos(lib, t, file_offsets, import_infos);
-    const std::vector<int32_t> first_ref = write_references(lib, t, references);
+    ByteWriter segment[kSegmentCount];
+    const std::vector<int32_t> file_offsets = write_import_files(lib, t, segment[kSegImpFiles]);
+    write_import_infos(lib, t, file_offsets, segment[kSegImpInfo]);
+    const std::vector<int32_t> first_ref = write_references(lib, t, segment[kSegRefTab]);
+    t.guids.write_hash(segment[kSegGuidHash]);
+    t.guids.write_entries(segment[kSegGuidTab]);
+    t.names.write_hash(segment[kSegNameHash]);
+    t.names.write_entries(segment[kSegNameTab]);
 
-    ByteWriter guid_hash, guids, name_hash, names, typeinfos;
-    t.guids.write_hash(guid_hash);
-    t.guids.write_entries(guids);
-    t.names.write_hash(name_hash);
-    t.names.write_entries(names);
-
-    // Segments in the order the writer puts them in the file, each with its
-    // entry in the directory (typeinfo, import info, import files, references,
-    // GUID hash, GUIDs, name hash, names, then strings, type descriptions,
-    // array descriptions, custom data, custom-data GUIDs and two unused
-    // entries, all empty here).
-    struct Placed {
-        size_t entry;
-        const ByteWriter* data;
-    };
-    const Placed file_order[] = {{0, &typeinfos},  {4, &guid_hash},    {5, &guids},
-                                 {3, &references}, {1, &import_infos}, {2, &import_files},
-                                 {6, &name_hash},  {7, &names}};
+    // The segments in the order the writer puts them in the file; strings,
+    // type descriptions, array descriptions, custom data, custom-data GUIDs
+    // and the two unused entries stay empty here.
+    const SegmentIndex file_order[] = {kSegTypeInfo, kSegGuidHash, kSegGuidTab,  kSegRefTab,
+                                       kSegImpInfo,  kSegImpFiles, kSegNameHash, kSegNameTab};
 
     const size_t n = lib.typeinfos.size();
     const size_t prefix = kHeaderSize + n * 4 + kSegmentCount * kSegDirEntrySize;
     size_t file_size = prefix + n * kTypeInfoSize;
-    for (const Placed& p : file_order) file_size += p.data->size();
+    for (const ByteWriter& s : segment) file_size += s.size();
     for (size_t i = 0; i < n; ++i)
-        write_typeinfo(lib, t, i, first_ref[i], static_cast<int32_t>(file_size), typeinfos);
+        write_typeinfo(lib, t, i, first_ref[i], static_cast<int32_t>(file_size),
+                       segment[kSegTypeInfo]);
 
-    int32_t dir_offset[kSegmentCount], dir_length[kSegmentCount];
-    for (size_t i = 0; i < kSegmentCount; ++i) dir_offset[i] = -1, dir_length[i] = 0;
+    int32_t offset[kSegmentCount] = {};
     size_t at = prefix;
-    for (const Placed& p : file_order) {
-        if (!p.data->size()) continue;
-        dir_offset[p.entry] = static_cast<int32_t>(at);
-        dir_length[p.entry] = static_cast<int32_t>(p.data->size());
-        at += p.data->size();
+    for (SegmentIndex s : file_order) {
+        offset[s] = static_cast<int32_t>(at);
+        at += segment[s].size();
     }
 
     ByteWriter out;
     write_header(lib, t, out);
-    for (size_t i = 0; i < n; ++i) out.i32(static_cast<int32_t>(i) * kTypeInfoStride);
-    for (size_t i = 0; i < kSegmentCount; ++i) {
-        out.i32(dir_offset[i]);
-        out.i32(dir_length[i]);
-        out.i32(-1);
-        out.i32(0x0F);
+    for (size_t i = 0; i < n; ++i) out.words(i * kTypeInfoSize);
+    // An empty segment's directory entry has no offset.
+    for (size_t s = 0; s < kSegmentCount; ++s) {
+        const size_t length = segment[s].size();
+        out.words(length ? offset[s] : -1, length, -1, 0x0F);
     }
-    for (const Placed& p : file_order) out.append(p.data->bytes());
+    for (SegmentIndex s : file_order) out.append(segment[s].bytes());
     return out.take();
 }
 

@@ -16,16 +16,7 @@
 
 namespace tlb {
 
-enum class TypeKind : uint8_t {
-    Enum = 0,
-    Record = 1,
-    Module = 2,
-    Interface = 3,
-    Dispatch = 4,
-    Coclass = 5,
-    Alias = 6,
-    Union = 7
-};
+enum class TypeKind : uint8_t { Enum, Record, Module, Interface, Dispatch, Coclass, Alias, Union };
 
 enum class SysKind : uint8_t { Win16 = 0, Win32 = 1, Mac = 2, Win64 = 3 };
 

@@ -1,5 +1,6 @@
 #include "msft_tables.h"
 
+#include "msft_format.h"
 #include "name_hash.h"
 
 #include <stdexcept>
@@ -8,18 +9,12 @@ namespace tlb {
 
 namespace {
 
-constexpr size_t kGuidEntrySize = 24;
+using msft::kGuidEntrySize;
 constexpr size_t kNamePrefix = 12;
 constexpr uint8_t kTypeInfoNameFlags = 0x38;  // what the writer stores for typeinfo names
 constexpr uint8_t kFiller = 0x57;             // 'W'
 
 }  // namespace
-
-size_t padded_size(size_t prefix, size_t text_length)
-{
-    const size_t size = (prefix + text_length + 3) & ~size_t{3};
-    return size < 8 ? 8 : size;
-}
 
 int32_t GuidTable::add(const Guid& guid, int32_t href)
 {
@@ -35,15 +30,9 @@ int32_t GuidTable::add(const Guid& guid, int32_t href)
 void GuidTable::write_entries(ByteWriter& out) const
 {
     for (const Entry& e : entries_) {
-        out.guid(e.guid);
-        out.i32(e.href);
-        out.i32(e.next);
+        out.append(e.guid.bytes());
+        out.words(e.href, e.next);
     }
-}
-
-void GuidTable::write_hash(ByteWriter& out) const
-{
-    for (int32_t head : buckets_) out.i32(head);
 }
 
 int32_t NameTable::add(const std::string& name)
@@ -57,7 +46,8 @@ int32_t NameTable::add(const std::string& name)
     const int32_t offset = next_offset_;
     entries_.push_back({name, offset, -1, buckets_[bucket], 0, hash});
     buckets_[bucket] = offset;
-    next_offset_ += static_cast<int32_t>(padded_size(kNamePrefix, name.size()));
+    // The next record starts after this one, padded to four bytes.
+    next_offset_ += static_cast<int32_t>((kNamePrefix + name.size() + 3) & ~size_t{3});
     return offset;
 }
 
@@ -87,18 +77,13 @@ void NameTable::write_entries(ByteWriter& out) const
         // Names of no typeinfo refer to nothing (-1), except that the writer
         // leaves the last entry's reference at 0.
         const bool last = i + 1 == entries_.size();
-        out.i32(e.flags == kTypeInfoNameFlags ? e.href : last ? 0 : -1);
-        out.i32(e.next);
-        out.u32(static_cast<uint32_t>(e.name.size()) | static_cast<uint32_t>(e.flags) << 8 |
-                static_cast<uint32_t>(e.hash) << 16);
-        out.text(e.name);
+        const int32_t href = e.flags == kTypeInfoNameFlags ? e.href : last ? 0 : -1;
+        out.words(href, e.next,
+                  static_cast<uint32_t>(e.name.size()) | static_cast<uint32_t>(e.flags) << 8 |
+                      static_cast<uint32_t>(e.hash) << 16);
+        out.append(e.name);
         out.pad4(kFiller);
     }
-}
-
-void NameTable::write_hash(ByteWriter& out) const
-{
-    for (int32_t head : buckets_) out.i32(head);
 }
 
 }  // namespace tlb

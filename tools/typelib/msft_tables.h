@@ -20,7 +20,11 @@ public:
     int32_t add(const Guid& guid, int32_t href);
     size_t count() const { return entries_.size(); }
     void write_entries(ByteWriter& out) const;
-    void write_hash(ByteWriter& out) const;  // 32 buckets, 0x80 bytes
+    // 32 buckets, 0x80 bytes.
+    void write_hash(ByteWriter& out) const
+    {
+        for (int32_t head : buckets_) out.words(head);
+    }
 
 private:
     struct Entry {
@@ -46,7 +50,11 @@ public:
     // Entries are 12 bytes {href, next in bucket, length | flags << 8 |
     // hash << 16} plus the name padded with 'W' to four bytes.
     void write_entries(ByteWriter& out) const;
-    void write_hash(ByteWriter& out) const;  // 128 buckets, 0x200 bytes
+    // 128 buckets, 0x200 bytes.
+    void write_hash(ByteWriter& out) const
+    {
+        for (int32_t head : buckets_) out.words(head);
+    }
 
 private:
     struct Entry {
@@ -62,8 +70,5 @@ private:
     std::vector<Entry> entries_;
     std::vector<int32_t> buckets_ = std::vector<int32_t>(128, -1);
 };
-
-// Size of a name record or of a length-prefixed string once padded.
-size_t padded_size(size_t prefix, size_t text_length);
 
 }  // namespace tlb

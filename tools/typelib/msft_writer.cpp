@@ -37,13 +37,20 @@ constexpr uint32_t kImplTypeFlagDefault = 0x1;
 constexpr uint32_t kEnglishUnitedStates = 1033;
 
 // Indices into the description below.
-constexpr size_t kStdOle = 0, kTivDefn = 1;          // imported libraries
-constexpr size_t kIDispatch = 0, kIServer = 1;       // imported types
-constexpr size_t kDefaultInterface = 0, kClass = 1;  // typeinfos
+constexpr size_t kStdOle = 0, kTivDefn = 1;     // imported libraries
+constexpr size_t kIDispatch = 0, kIServer = 1;  // imported types
+constexpr size_t kDefaultInterface = 0;         // typeinfos
 
 namespace id = orvanta::identity;
 
 Guid guid(std::string_view text) { return Guid::of(std::string(text).c_str()); }
+
+// Both typeinfos are version 1.0.
+TypeInfoDesc typeinfo(std::string_view name, TypeKind kind, std::string_view guid_text,
+                      uint16_t flags, std::vector<ImplementedType> impl_types)
+{
+    return {std::string(name), kind, guid(guid_text), 1, 0, flags, std::move(impl_types)};
+}
 
 }  // namespace
 
@@ -54,47 +61,32 @@ std::vector<uint8_t> build_module_typelib(Target target)
     lib.guid = guid(id::kLibraryId);
     lib.major = id::kLibraryMajor;
     lib.minor = id::kLibraryMinor;
-    lib.registered_lcid = 0;               // registered locale neutral...
-    lib.hash_lcid = kEnglishUnitedStates;  // ...but names hashed as the project's locale
-    lib.lib_flags = 0;
+    // Registered locale neutral (registered_lcid 0, no library flags), but
+    // names hashed as the project's locale.
+    lib.hash_lcid = kEnglishUnitedStates;
     lib.syskind = target == Target::Win64 ? SysKind::Win64 : SysKind::Win32;
 
-    lib.libraries.resize(2);
-    lib.libraries[kStdOle] = {"stdole2.tlb", Guid::of("{00020430-0000-0000-C000-000000000046}"), 2,
-                              0, 0};
-    lib.libraries[kTivDefn] = {"TivDefn.dll", guid(id::kHostLibraryId), id::kHostLibraryMajor,
-                               id::kHostLibraryMinor, 0};
+    lib.libraries = {
+        {"stdole2.tlb", Guid::of("{00020430-0000-0000-C000-000000000046}"), 2, 0, 0},
+        {"TivDefn.dll", guid(id::kHostLibraryId), id::kHostLibraryMajor, id::kHostLibraryMinor, 0}};
 
     // Both imported interfaces are vtable interfaces in their own libraries
     // (IServer derives from IDispatch there), so the references name them as
     // interfaces.
-    lib.imported_types.resize(2);
-    lib.imported_types[kIDispatch] = {kStdOle, Guid::of("{00020400-0000-0000-C000-000000000046}"),
-                                      TypeKind::Interface};
-    lib.imported_types[kIServer] = {kTivDefn, guid(id::kServerInterfaceId), TypeKind::Interface};
+    lib.imported_types = {
+        {kStdOle, Guid::of("{00020400-0000-0000-C000-000000000046}"), TypeKind::Interface},
+        {kTivDefn, guid(id::kServerInterfaceId), TypeKind::Interface}};
 
-    lib.typeinfos.resize(2);
     // A dual interface is stored once, as a dispatch typeinfo carrying the
     // dual flag; the loader derives the vtable view from it.
-    TypeInfoDesc& iface = lib.typeinfos[kDefaultInterface];
-    iface.name = std::string(id::kDefaultInterfaceName);
-    iface.kind = TypeKind::Dispatch;
-    iface.guid = guid(id::kDefaultInterfaceId);
-    iface.major = 1;
-    iface.minor = 0;
-    iface.type_flags = kTypeFlagHidden | kTypeFlagDual | kTypeFlagNonExtensible |
-                       kTypeFlagOleAutomation | kTypeFlagDispatchable;
-    iface.impl_types = {{TypeRef::import(kIDispatch), 0}};
-
-    TypeInfoDesc& cls = lib.typeinfos[kClass];
-    cls.name = std::string(id::kClassName);
-    cls.kind = TypeKind::Coclass;
-    cls.guid = guid(id::kClassId);
-    cls.major = 1;
-    cls.minor = 0;
-    cls.type_flags = kTypeFlagCanCreate;
-    cls.impl_types = {{TypeRef::local(kDefaultInterface), kImplTypeFlagDefault},
-                      {TypeRef::import(kIServer), 0}};
+    lib.typeinfos = {
+        typeinfo(id::kDefaultInterfaceName, TypeKind::Dispatch, id::kDefaultInterfaceId,
+                 kTypeFlagHidden | kTypeFlagDual | kTypeFlagNonExtensible | kTypeFlagOleAutomation |
+                     kTypeFlagDispatchable,
+                 {{TypeRef::import(kIDispatch), 0}}),
+        typeinfo(id::kClassName, TypeKind::Coclass, id::kClassId, kTypeFlagCanCreate,
+                 {{TypeRef::local(kDefaultInterface), kImplTypeFlagDefault},
+                  {TypeRef::import(kIServer), 0}})};
 
     return lay_out_msft(lib);
 }

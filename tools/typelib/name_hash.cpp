@@ -1,5 +1,7 @@
 #include "name_hash.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -7,23 +9,13 @@ namespace tlb {
 
 namespace {
 
-// Primary languages whose names are hashed with the Latin table. Only the
-// ones we can vouch for; others raise instead of producing a wrong hash.
+// Primary languages whose names are hashed with the Latin table: Danish,
+// German, English, Finnish, French, Italian, Dutch, Portuguese, Swedish. Only
+// the ones we can vouch for; others raise instead of producing a wrong hash.
 bool uses_latin_table(uint32_t lcid)
 {
-    switch (lcid & 0x3FF) {
-    case 0x06:  // Danish
-    case 0x07:  // German
-    case 0x09:  // English
-    case 0x0B:  // Finnish
-    case 0x0C:  // French
-    case 0x10:  // Italian
-    case 0x13:  // Dutch
-    case 0x16:  // Portuguese
-    case 0x1D:  // Swedish
-        return true;
-    default: return false;
-    }
+    const uint32_t kLatin[] = {0x06, 0x07, 0x09, 0x0B, 0x0C, 0x10, 0x13, 0x16, 0x1D};
+    return std::find(std::begin(kLatin), std::end(kLatin), lcid & 0x3FF) != std::end(kLatin);
 }
 
 // The Latin table's value for a 7-bit character: letters fold to upper case,
