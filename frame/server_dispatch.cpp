@@ -1,5 +1,5 @@
 // Late binding on both faces of the class.
-#include "frame/dispatch_support.h"
+#include "frame/error_record.h"
 #include "frame/server_class.h"
 #include "frame/type_info.h"
 #include "runtime/late_binding.h"
@@ -184,8 +184,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if (params->cArgs != member->arguments()) return DISP_E_BADPARAMCOUNT;
 
-    // The description reported below must be this call's, never an earlier one.
-    clear_error_record();
     // Arguments arrive last to first in rgvarg.
     Argument args[2];
     for (UINT i = 0; i < member->arguments(); ++i) {
@@ -193,10 +191,12 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
             args[i].bind(member->params[i].type, &params->rgvarg[params->cArgs - 1 - i]);
         if (FAILED(hr)) {
             if (arg_err) *arg_err = params->cArgs - 1 - i;
-            if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL) return hr;
-            return report_exception(hr, excep);
+            if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL || !excep) return hr;
+            // A conversion that found no memory: nothing of it is recorded.
+            return rt::describe_exception(excep, hr, nullptr, nullptr);
         }
     }
+    // A failed operation has recorded its error: a description is this call's.
     const HRESULT hr = member->invoke(this, args, result);
     if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL) return hr;
     return FAILED(hr) ? report_exception(hr, excep) : hr;

@@ -4,7 +4,6 @@
 // platform's own name lookup (DispGetIDsOfNames) and invocation (DispInvoke)
 // over the face.
 #ifdef _WIN32
-#  include "frame/dispatch_support.h"
 #  include "frame/error_record.h"
 #  include "frame/iserver.h"
 #  include "frame/server_dispatch_host.h"
@@ -224,13 +223,11 @@ HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noe
 HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* excep, UINT* arg_err) noexcept
 {
-    // The description reported below must be this call's, never an earlier one.
-    clear_error_record();
     // The platform fills its EXCEPINFO from the thread's error object, which
     // it takes over, and answers DISP_E_EXCEPTION even to a caller without
-    // one. The report is rebuilt from the error record instead, exactly as
-    // the class's own table reports, and the error object is left in place
-    // as that path leaves it.
+    // one. The report is rebuilt from the error record instead, which the
+    // failed operation has just written, exactly as the class's own table
+    // reports, and the error object is put back as that path leaves it.
     PlatformException platform;
     const HRESULT hr =
         DispInvoke(face, vtable_.get(), id, flags, params, result, &platform.info, arg_err);
@@ -239,8 +236,7 @@ HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* p
     const HRESULT status = FAILED(platform.info.scode) ? platform.info.scode : E_UNEXPECTED;
     // A failed operation's result is empty, whatever the platform copied out.
     if (result) VariantClear(result);
-    if (error_record().number == status) publish_error_record();
-    return report_exception(status, excep);
+    return report_exception(status, excep, /*publish_again=*/true);
 }
 
 }  // namespace orvanta
