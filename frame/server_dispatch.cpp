@@ -11,12 +11,6 @@
 namespace orvanta {
 namespace {
 
-const ServerMemberInfo* member_with_id(DISPID id) noexcept
-{
-    if (id < kFirstServerMember || id > kLastServerMember) return nullptr;
-    return &server_member(static_cast<ServerMember>(id));
-}
-
 // A caller following the description passes what the face reads in and
 // takes what it writes back; the platform's marshalling moves an argument
 // only in the directions described. So an argument the face only reads may
@@ -116,7 +110,6 @@ bool own_server_member(const DescribedMember& d) noexcept
 
 // ---- the default face: a dispatch interface without members ----
 
-template <>
 HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                      DISPID* ids)
 {
@@ -124,7 +117,6 @@ HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* name
     return rt::ids_of_names(static_cast<const rt::NoMember*>(nullptr), 0, names, count, ids);
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*,
                                               VARIANT*, EXCEPINFO*, UINT*)
 {
@@ -137,7 +129,6 @@ HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, D
 // Type information exactly when the host's description serves the face's
 // names and calls. Without it the count is 0, and no index names anything:
 // DISP_E_BADINDEX, as for any index beyond the count.
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
 {
     if (!pctinfo) return E_POINTER;
@@ -145,7 +136,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
     return S_OK;
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
 {
     if (!info) return E_POINTER;
@@ -155,7 +145,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** 
     return host.type_info(info);
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                     DISPID* ids)
 {
@@ -167,7 +156,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
                                              DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                                              UINT* arg_err)
@@ -177,18 +165,18 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     HostDispatch& host = host_dispatch_of(this);
     if (host.serves(own_server_member))
         return host.invoke(this, id, flags, params, result, excep, arg_err);
-    const ServerMemberInfo* member = member_with_id(id);
-    if (!member) return DISP_E_MEMBERNOTFOUND;
-    const WORD wanted = member->property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
-    if (!(flags & wanted)) return DISP_E_MEMBERNOTFOUND;
+    if (id < kFirstServerMember || id > kLastServerMember) return DISP_E_MEMBERNOTFOUND;
+    const ServerMemberInfo& member = server_member(static_cast<ServerMember>(id));
+    if (!(flags & (member.property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD)))
+        return DISP_E_MEMBERNOTFOUND;
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-    if (params->cArgs != member->arguments()) return DISP_E_BADPARAMCOUNT;
+    if (params->cArgs != member.arguments()) return DISP_E_BADPARAMCOUNT;
 
     // Arguments arrive last to first in rgvarg.
     Argument args[2];
-    for (UINT i = 0; i < member->arguments(); ++i) {
+    for (UINT i = 0; i < member.arguments(); ++i) {
         const HRESULT hr =
-            args[i].bind(member->params[i].type, &params->rgvarg[params->cArgs - 1 - i]);
+            args[i].bind(member.params[i].type, &params->rgvarg[params->cArgs - 1 - i]);
         if (FAILED(hr)) {
             if (arg_err) *arg_err = params->cArgs - 1 - i;
             if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL || !excep) return hr;
@@ -197,7 +185,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
         }
     }
     // A failed operation has recorded its error: a description is this call's.
-    const HRESULT hr = member->invoke(this, args, result);
+    const HRESULT hr = member.invoke(this, args, result);
     if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL) return hr;
     return FAILED(hr) ? report_exception(hr, excep) : hr;
 }
