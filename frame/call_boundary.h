@@ -83,25 +83,10 @@ HRESULT run_operation(IUnknown* self, const Operation& op, Out* result,
     return status;
 }
 
-// Error trap, fallback mode: a raised error abandons `attempt` and the
-// operation goes on with `fallback` as its result.
-template <class T, class Attempt>
-T with_fallback(const Operation& op, T fallback, Attempt&& attempt) noexcept
-{
-    try {
-        return attempt();
-    } catch (const rt::RaisedError& e) {
-        note_error(e, op);
-    } catch (const std::bad_alloc&) {
-        note_error(rt::RaisedError::out_of_memory(), op);
-    }
-    return fallback;
-}
-
-// Error trap, continue mode: a raised error abandons only `step`; its number
-// stays in the error record for the caller to read.
+// Error trap: a raised error abandons `step` and stays in the error record,
+// noted against `op`, for the caller to read; the operation goes on.
 template <class Step>
-void continue_on_error(const Operation& op, Step&& step) noexcept
+void trap_errors(const Operation& op, Step&& step) noexcept
 {
     try {
         step();

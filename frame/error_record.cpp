@@ -3,6 +3,7 @@
 #include "frame/iserver.h"
 #include "frame/static_bstr.h"
 #include "runtime/com_ptr.h"
+#include "runtime/late_binding.h"
 
 #include <cstdio>
 #include <new>
@@ -93,9 +94,23 @@ void describe(ErrorRecord& r, const char* interface_name, const char* operation)
     r.description[i] = 0;
 }
 
-}  // namespace
+// Publishes the record, as it stands, as the platform's per-thread error
+// object. Best effort.
+void publish_error_record() noexcept
+{
+    ErrorRecord* r = thread_record(false);
+    if (!r) return;
+    rt::ComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.put()))) return;
+    create->SetGUID(r->iid);
+    create->SetSource(kSource.get());
+    create->SetDescription(r->description);
+    rt::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))
+        SetErrorInfo(0, info.get());
+}
 
-BSTR error_source() noexcept { return kSource.get(); }
+}  // namespace
 
 const ErrorRecord& error_record() noexcept
 {
@@ -131,18 +146,14 @@ void publish_error(const rt::RaisedError& error, const Operation& running) noexc
     publish_error_record();
 }
 
-void publish_error_record() noexcept
+HRESULT report_exception(HRESULT status, EXCEPINFO* info, bool publish_again) noexcept
 {
-    ErrorRecord* r = thread_record(false);
-    if (!r) return;
-    rt::ComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.put()))) return;
-    create->SetGUID(r->iid);
-    create->SetSource(error_source());
-    create->SetDescription(r->description);
-    rt::ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))
-        SetErrorInfo(0, info.get());
+    const ErrorRecord* r = thread_record(false);
+    const bool described = r && r->number == status;
+    if (described && publish_again) publish_error_record();
+    if (!info) return status;
+    return rt::describe_exception(info, status, described ? kSource.get() : nullptr,
+                                  described ? r->description : nullptr);
 }
 
 #ifdef _WIN32

@@ -25,10 +25,6 @@ struct ErrorRecord {
     OLECHAR description[192] = {};
 };
 
-// The source every error report names: the class's program identifier.
-// Constant storage; callers only read it.
-BSTR error_source() noexcept;
-
 const ErrorRecord& error_record() noexcept;
 void clear_error_record() noexcept;
 
@@ -42,9 +38,13 @@ void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 // never changes the operation's status.
 void publish_error(const rt::RaisedError& error, const Operation& running) noexcept;
 
-// Publishes the record, as it stands, as the platform's per-thread error
-// object: again, after a caller on the way took the object over. Best effort.
-void publish_error_record() noexcept;
+// Describes the error that ended a late-bound call's operation: the
+// platform's convention is DISP_E_EXCEPTION with the status in EXCEPINFO;
+// without an EXCEPINFO the status itself is returned. The texts are the
+// record's when it holds that status, and only then, with `publish_again`,
+// is the record published once more as the platform's per-thread error
+// object, after the platform's invocation took the object over.
+HRESULT report_exception(HRESULT status, EXCEPINFO* info, bool publish_again = false) noexcept;
 
 #ifdef _WIN32
 // From the module's load notifications: the thread-local storage index is taken when

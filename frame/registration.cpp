@@ -4,7 +4,7 @@
 #include "frame/registration.h"
 
 #include "frame/iserver.h"
-#include "frame/registry_key.h"
+#include "runtime/registry_key.h"
 #include "runtime/ascii_case.h"
 
 #include <iterator>
@@ -33,7 +33,7 @@ PathText library_version() { return hex(kLibraryMajor) + widened(".") + hex(kLib
 
 HRESULT write_entry(const ClassEntry& entry, const PathText& module_path)
 {
-    RegistryKey key;
+    rt::RegistryKey key;
     LSTATUS status =
         RegCreateKeyExW(HKEY_CLASSES_ROOT, key_path(entry.tree, entry.subkey).c_str(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
@@ -46,16 +46,6 @@ HRESULT write_entry(const ClassEntry& entry, const PathText& module_path)
                             reinterpret_cast<const BYTE*>(text.c_str()),
                             static_cast<DWORD>((text.size() + 1) * sizeof(OLECHAR)));
     return from_registry(status);
-}
-
-template <std::size_t N>
-HRESULT write_entries(const ClassEntry (&entries)[N], const PathText& module_path)
-{
-    for (const ClassEntry& entry : entries) {
-        const HRESULT hr = write_entry(entry, module_path);
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
 }
 
 // "TypeLib\{library}\<major>.<minor>"
@@ -75,7 +65,7 @@ HRESULT unregister_type_library()
 {
     // The platform fails to unregister a library that is not registered, so
     // look first: absent is already done.
-    RegistryKey key;
+    rt::RegistryKey key;
     const LSTATUS status =
         RegOpenKeyExW(HKEY_CLASSES_ROOT, library_path_key().c_str(), 0, KEY_QUERY_VALUE, key.put());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
@@ -103,7 +93,7 @@ bool same_key_name(const PathText& name, std::string_view ascii)
 // that is: no locale of any system kind is registered under it.
 bool library_version_unused(const PathText& version_key)
 {
-    RegistryKey key;
+    rt::RegistryKey key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, version_key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
                       key.put()) != ERROR_SUCCESS)
         return false;
@@ -141,9 +131,12 @@ try {
 
 HRESULT register_everything(const PathText& module_path)
 {
+    // The first failure ends it.
     HRESULT hr = register_type_library(module_path);
-    if (SUCCEEDED(hr)) hr = write_entries(kInterfaceEntries, module_path);
-    if (SUCCEEDED(hr)) hr = write_entries(kClassEntries, module_path);
+    for (const ClassEntry& entry : kInterfaceEntries)
+        if (SUCCEEDED(hr)) hr = write_entry(entry, module_path);
+    for (const ClassEntry& entry : kClassEntries)
+        if (SUCCEEDED(hr)) hr = write_entry(entry, module_path);
     return hr;
 }
 

@@ -14,22 +14,18 @@
 
 namespace orvanta {
 
-// Late binding on one face of the class: type information by the face's
-// kind (the IServer face's its own); names and calls per face
-// (server_dispatch.cpp). The default face
-// _CTivOrvantaZNA100 has no members; the IServer face has the nine.
-template <class Interface, Face kKind>
-class DispatchFace : public Interface {
-public:
+// The default face _CTivOrvantaZNA100: a dispatch interface without members,
+// described by the module's own library where the platform has one.
+struct DefaultFace : _CTivOrvantaZNA100 {
     STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override
     {
         if (!pctinfo) return E_POINTER;
-        *pctinfo = type_info_count(kKind);
+        *pctinfo = type_info_count(Face::Default);
         return S_OK;
     }
     STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override
     {
-        return face_type_info(kKind, iTInfo, lcid, ppTInfo);
+        return face_type_info(Face::Default, iTInfo, lcid, ppTInfo);
     }
     STDMETHOD(GetIDsOfNames)
     (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
@@ -38,24 +34,18 @@ public:
      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 };
 
-using DefaultFace = DispatchFace<_CTivOrvantaZNA100, Face::Default>;
-using ServerFace = DispatchFace<IServer, Face::Server>;
-// Each face's names and calls, in server_dispatch.cpp; the IServer face's
-// type information too, which follows the same choice as its names and calls.
-template <>
-HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT*);
-template <>
-HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT, LCID, ITypeInfo**);
-template <>
-HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
-template <>
-HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                              EXCEPINFO*, UINT*);
-template <>
-HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*);
-template <>
-HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                             EXCEPINFO*, UINT*);
+// The IServer face: the nine members, from the host's description once it is
+// accepted, else from the class's own table; its type information follows
+// the same choice (server_dispatch.cpp).
+struct ServerFace : IServer {
+    STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
+    STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+    STDMETHOD(Invoke)
+    (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+     VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+};
 
 class CTivOrvantaZNA100;
 using ServerUnknown =

@@ -1,41 +1,15 @@
 // Late binding on both faces of the class.
-#include "frame/dispatch_arguments.h"
-#include "frame/dispatch_support.h"
+#include "frame/error_record.h"
 #include "frame/server_class.h"
 #include "frame/type_info.h"
 #include "runtime/late_binding.h"
+#include "runtime/variant.h"
 
 #include <iterator>
+#include <utility>
 
 namespace orvanta {
 namespace {
-
-const ServerMemberInfo* member_with_id(DISPID id) noexcept
-{
-    if (id < kFirstServerMember || id > kLastServerMember) return nullptr;
-    return &server_member(static_cast<ServerMember>(id));
-}
-
-// What the face does with each parameter of a member, the result last.
-enum class Use : unsigned char { Read, Written, Result };
-struct FaceParam {
-    ParamType type;
-    Use use;
-};
-
-UINT face_params(const ServerMemberInfo& m, FaceParam (&out)[3]) noexcept
-{
-    constexpr FaceParam kReadString{ParamType::String, Use::Read};
-    UINT n = 0;
-    if (m.list_for || m.answer_for || m.limit_for) out[n++] = kReadString;
-    if (m.answer_for) out[n++] = kReadString;
-    if (m.limit_for) out[n++] = {ParamType::Boolean, Use::Written};
-    const ParamType result = m.text                 ? ParamType::String
-                             : m.list || m.list_for ? ParamType::Collection
-                                                    : ParamType::Long;
-    out[n++] = {result, Use::Result};
-    return n;
-}
 
 // A caller following the description passes what the face reads in and
 // takes what it writes back; the platform's marshalling moves an argument
@@ -58,99 +32,76 @@ HostDispatch& host_dispatch_of(ServerFace* face) noexcept
     return static_cast<CTivOrvantaZNA100*>(face)->host_dispatch();
 }
 
-// Hands an operation's result to the late-bound caller, or drops it when the
-// caller wants none.
-void store_text(VARIANT* out, BSTR text) noexcept
+// A String: the caller's own variable when the argument is a string (by
+// value or by reference), else a converted copy.
+HRESULT bind_text(Argument& a, VARIANT* arg) noexcept
 {
-    if (!out) return SysFreeString(text);
-    out->vt = VT_BSTR;
-    out->bstrVal = text;
-}
-
-void store_long(VARIANT* out, LONG value) noexcept
-{
-    if (!out) return;
-    out->vt = VT_I4;
-    out->lVal = value;
-}
-
-void store_collection(VARIANT* out, _Collection* list) noexcept
-{
-    if (!out) {
-        if (list) list->Release();
-        return;
+    if (arg->vt == (VT_BYREF | VT_VARIANT)) {
+        if (!arg->pvarVal) return DISP_E_TYPEMISMATCH;
+        arg = arg->pvarVal;
     }
-    out->vt = VT_DISPATCH;
-    out->pdispVal = list;
-}
-
-// Arguments arrive last to first in rgvarg.
-VARIANT* argument(DISPPARAMS* params, UINT position) noexcept
-{
-    return &params->rgvarg[params->cArgs - 1 - position];
-}
-
-HRESULT refuse_argument(HRESULT status, DISPPARAMS* params, UINT position, UINT* arg_err) noexcept
-{
-    if (arg_err) *arg_err = params->cArgs - 1 - position;
-    return status;
-}
-
-// Binds the arguments the member's shape takes, calls its entry and hands
-// the result over.
-HRESULT call_member(IServer* server, const ServerMemberInfo& member, DISPPARAMS* params,
-                    VARIANT* out, UINT* arg_err) noexcept
-{
-    StringArgument first;
-    StringArgument second;
-    BooleanOutArgument family_total;
-    HRESULT hr = S_OK;
-    if (member.arguments() >= 1 && FAILED(hr = first.bind(argument(params, 0))))
-        return refuse_argument(hr, params, 0, arg_err);
-    if (member.answer_for && FAILED(hr = second.bind(argument(params, 1))))
-        return refuse_argument(hr, params, 1, arg_err);
-    if (member.limit_for && FAILED(hr = family_total.bind(argument(params, 1))))
-        return refuse_argument(hr, params, 1, arg_err);
-
-    if (member.text) {
-        BSTR text = nullptr;
-        if (FAILED(hr = (server->*member.text)(&text))) return hr;
-        if (out) VariantInit(out);
-        store_text(out, text);
-    } else if (member.list || member.list_for) {
-        _Collection* list = nullptr;
-        hr = member.list ? (server->*member.list)(&list)
-                         : (server->*member.list_for)(first.address(), &list);
-        if (FAILED(hr)) return hr;
-        if (out) VariantInit(out);
-        store_collection(out, list);
-    } else {
-        LONG value = 0;
-        hr = member.answer_for
-                 ? (server->*member.answer_for)(first.address(), second.address(), &value)
-                 : (server->*member.limit_for)(first.address(), family_total.address(), &value);
-        if (FAILED(hr)) return hr;
-        if (out) VariantInit(out);
-        family_total.write_back();
-        store_long(out, value);
+    a.address = &a.text;
+    if (arg->vt == (VT_BYREF | VT_BSTR)) {
+        a.address = arg->pbstrVal;
+        return arg->pbstrVal ? S_OK : DISP_E_TYPEMISMATCH;
     }
+    if (arg->vt == VT_BSTR) {
+        a.text = arg->bstrVal;
+        return S_OK;
+    }
+    if (rt::is_omitted(*arg)) return DISP_E_PARAMNOTOPTIONAL;
+    rt::Variant text;
+    const HRESULT hr = VariantChangeType(text.put(), arg, 0, VT_BSTR);
+    if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
+    a.converted.reset(std::exchange(text->bstrVal, nullptr));
+    text->vt = VT_EMPTY;
+    a.text = a.converted.get();
     return S_OK;
 }
 
+// FamilyTotal: written back when passed by reference as a Boolean or a
+// variant; passed by value it is accepted and the written value is dropped,
+// as for any by-value argument.
+HRESULT bind_flag(Argument& a, VARIANT* arg) noexcept
+{
+    a.address = &a.flag;
+    switch (arg->vt) {
+    case VT_BYREF | VT_BOOL:
+        a.address = arg->pboolVal;
+        return arg->pboolVal ? S_OK : DISP_E_TYPEMISMATCH;
+    case VT_BYREF | VT_VARIANT:
+        if (!arg->pvarVal) return DISP_E_TYPEMISMATCH;
+        if (arg->pvarVal->vt == (VT_BYREF | VT_BOOL)) return bind_flag(a, arg->pvarVal);
+        a.flag_variant = arg->pvarVal;
+        return S_OK;
+    case VT_EMPTY:
+    case VT_BOOL:
+    case VT_I2:
+    case VT_I4:
+    case VT_UI1:
+    case VT_R4:
+    case VT_R8: return S_OK;
+    default: return DISP_E_TYPEMISMATCH;
+    }
+}
+
 }  // namespace
+
+HRESULT Argument::bind(ParamType type, VARIANT* arg) noexcept
+{
+    return type == ParamType::String ? bind_text(*this, arg) : bind_flag(*this, arg);
+}
 
 bool own_server_member(const DescribedMember& d) noexcept
 {
     for (const ServerMemberInfo& m : kServerMembers) {
         if (!d.name || !rt::same_name(d.name, m.name)) continue;
-        FaceParam expected[3];
-        const UINT count = face_params(m, expected);
         if (d.vtable_index != vtable_index_of(m.id) || d.property != m.property ||
-            d.param_count != count)
+            d.param_count != m.param_count)
             return false;
-        for (UINT i = 0; i < count; ++i)
-            if (d.params[i].type != expected[i].type ||
-                !compatible(d.params[i].direction, expected[i].use))
+        for (UINT i = 0; i < m.param_count; ++i)
+            if (d.params[i].type != m.params[i].type ||
+                !compatible(d.params[i].direction, m.params[i].use))
                 return false;
         return true;
     }
@@ -159,7 +110,6 @@ bool own_server_member(const DescribedMember& d) noexcept
 
 // ---- the default face: a dispatch interface without members ----
 
-template <>
 HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                      DISPID* ids)
 {
@@ -167,7 +117,6 @@ HRESULT STDMETHODCALLTYPE DefaultFace::GetIDsOfNames(REFIID riid, LPOLESTR* name
     return rt::ids_of_names(static_cast<const rt::NoMember*>(nullptr), 0, names, count, ids);
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*,
                                               VARIANT*, EXCEPINFO*, UINT*)
 {
@@ -180,7 +129,6 @@ HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, D
 // Type information exactly when the host's description serves the face's
 // names and calls. Without it the count is 0, and no index names anything:
 // DISP_E_BADINDEX, as for any index beyond the count.
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
 {
     if (!pctinfo) return E_POINTER;
@@ -188,7 +136,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
     return S_OK;
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
 {
     if (!info) return E_POINTER;
@@ -198,7 +145,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** 
     return host.type_info(info);
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                     DISPID* ids)
 {
@@ -210,7 +156,6 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
 
-template <>
 HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
                                              DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                                              UINT* arg_err)
@@ -220,16 +165,27 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     HostDispatch& host = host_dispatch_of(this);
     if (host.serves(own_server_member))
         return host.invoke(this, id, flags, params, result, excep, arg_err);
-    const ServerMemberInfo* member = member_with_id(id);
-    if (!member) return DISP_E_MEMBERNOTFOUND;
-    const WORD wanted = member->property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD;
-    if (!(flags & wanted)) return DISP_E_MEMBERNOTFOUND;
+    if (id < kFirstServerMember || id > kLastServerMember) return DISP_E_MEMBERNOTFOUND;
+    const ServerMemberInfo& member = server_member(static_cast<ServerMember>(id));
+    if (!(flags & (member.property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD)))
+        return DISP_E_MEMBERNOTFOUND;
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-    if (params->cArgs != member->arguments()) return DISP_E_BADPARAMCOUNT;
+    if (params->cArgs != member.arguments()) return DISP_E_BADPARAMCOUNT;
 
-    // The description reported below must be this call's, never an earlier one.
-    clear_error_record();
-    const HRESULT hr = call_member(this, *member, params, result, arg_err);
+    // Arguments arrive last to first in rgvarg.
+    Argument args[2];
+    for (UINT i = 0; i < member.arguments(); ++i) {
+        const HRESULT hr =
+            args[i].bind(member.params[i].type, &params->rgvarg[params->cArgs - 1 - i]);
+        if (FAILED(hr)) {
+            if (arg_err) *arg_err = params->cArgs - 1 - i;
+            if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL || !excep) return hr;
+            // A conversion that found no memory: nothing of it is recorded.
+            return rt::describe_exception(excep, hr, nullptr, nullptr);
+        }
+    }
+    // A failed operation has recorded its error: a description is this call's.
+    const HRESULT hr = member.invoke(this, args, result);
     if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTOPTIONAL) return hr;
     return FAILED(hr) ? report_exception(hr, excep) : hr;
 }

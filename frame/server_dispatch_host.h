@@ -71,4 +71,20 @@ private:
 #endif
 };
 
+#ifndef _WIN32
+// Without the platform's type information the class's own table always
+// serves, and the face offers no type information.
+inline bool HostDispatch::serves(OwnMemberCheck) noexcept { return false; }
+inline HRESULT HostDispatch::type_info(ITypeInfo**) noexcept { return E_UNEXPECTED; }
+inline HRESULT HostDispatch::ids_of_names(LPOLESTR*, UINT, DISPID*) noexcept
+{
+    return E_UNEXPECTED;
+}
+inline HRESULT HostDispatch::invoke(IServer*, DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                    UINT*) noexcept
+{
+    return E_UNEXPECTED;
+}
+#endif
+
 }  // namespace orvanta

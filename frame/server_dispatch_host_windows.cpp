@@ -4,7 +4,6 @@
 // platform's own name lookup (DispGetIDsOfNames) and invocation (DispInvoke)
 // over the face.
 #ifdef _WIN32
-#  include "frame/dispatch_support.h"
 #  include "frame/error_record.h"
 #  include "frame/iserver.h"
 #  include "frame/server_dispatch_host.h"
@@ -19,45 +18,27 @@ namespace {
 
 constexpr UINT kServerMemberCount = std::size(kServerMembers);
 
-class TypeAttr {
+// A description the type information lends out, given back on every path.
+template <class T, void (STDMETHODCALLTYPE ITypeInfo::*kGiveBack)(T*)>
+class Lent {
 public:
-    explicit TypeAttr(ITypeInfo* info) noexcept : info_(info)
+    explicit Lent(ITypeInfo* info) noexcept : info_(info) {}
+    Lent(const Lent&) = delete;
+    Lent& operator=(const Lent&) = delete;
+    ~Lent()
     {
-        status_ = info->GetTypeAttr(&attr_);
+        if (lent_) (info_->*kGiveBack)(lent_);
     }
-    TypeAttr(const TypeAttr&) = delete;
-    TypeAttr& operator=(const TypeAttr&) = delete;
-    ~TypeAttr()
-    {
-        if (attr_) info_->ReleaseTypeAttr(attr_);
-    }
-    HRESULT status() const noexcept { return status_; }
-    const TYPEATTR* operator->() const noexcept { return attr_; }
+    T** put() noexcept { return &lent_; }
+    const T* get() const noexcept { return lent_; }
+    const T* operator->() const noexcept { return lent_; }
 
 private:
     ITypeInfo* info_;
-    TYPEATTR* attr_ = nullptr;
-    HRESULT status_;
+    T* lent_ = nullptr;
 };
-
-class FuncDesc {
-public:
-    FuncDesc(ITypeInfo* info, UINT index) noexcept : info_(info)
-    {
-        info->GetFuncDesc(index, &desc_);
-    }
-    FuncDesc(const FuncDesc&) = delete;
-    FuncDesc& operator=(const FuncDesc&) = delete;
-    ~FuncDesc()
-    {
-        if (desc_) info_->ReleaseFuncDesc(desc_);
-    }
-    const FUNCDESC* get() const noexcept { return desc_; }
-
-private:
-    ITypeInfo* info_;
-    FUNCDESC* desc_ = nullptr;
-};
+using TypeAttr = Lent<TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using FuncDesc = Lent<FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
 
 // A dual interface is described as a dispatch interface whose vtable half
 // is one reference away; the platform's invocation needs that half.
@@ -66,8 +47,9 @@ HRESULT vtable_view(ITypeInfo* described, rt::ComPtr<ITypeInfo>& view) noexcept
     TYPEKIND kind = TKIND_MAX;
     WORD flags = 0;
     {
-        const TypeAttr attr(described);
-        if (FAILED(attr.status())) return attr.status();
+        TypeAttr attr(described);
+        const HRESULT hr = described->GetTypeAttr(attr.put());
+        if (FAILED(hr)) return hr;
         kind = attr->typekind;
         flags = attr->wTypeFlags;
     }
@@ -87,8 +69,9 @@ bool is_collection(ITypeInfo* view, const TYPEDESC& type) noexcept
     if (type.vt != VT_USERDEFINED) return false;
     rt::ComPtr<ITypeInfo> referenced;
     if (FAILED(view->GetRefTypeInfo(type.hreftype, referenced.put()))) return false;
-    const TypeAttr attr(referenced.get());
-    return SUCCEEDED(attr.status()) && IsEqualIID(attr->guid, IID__Collection) &&
+    TypeAttr attr(referenced.get());
+    return SUCCEEDED(referenced->GetTypeAttr(attr.put())) &&
+           IsEqualIID(attr->guid, IID__Collection) &&
            (attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH);
 }
 
@@ -160,13 +143,14 @@ bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own,
 // so it must describe exactly the face's operations, each at its own vtable index.
 bool lays_out_face(ITypeInfo* view, OwnMemberCheck own) noexcept
 {
-    const TypeAttr attr(view);
-    if (FAILED(attr.status()) || attr->typekind != TKIND_INTERFACE ||
+    TypeAttr attr(view);
+    if (FAILED(view->GetTypeAttr(attr.put())) || attr->typekind != TKIND_INTERFACE ||
         attr->cFuncs != kServerMemberCount)
         return false;
     unsigned indices_seen = 0;
     for (UINT i = 0; i < kServerMemberCount; ++i) {
-        const FuncDesc f(view, i);
+        FuncDesc f(view);
+        view->GetFuncDesc(i, f.put());
         if (!f.get() || !matches_operation(view, *f.get(), own, indices_seen)) return false;
     }
     return true;
@@ -224,13 +208,11 @@ HRESULT HostDispatch::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) noe
 HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* excep, UINT* arg_err) noexcept
 {
-    // The description reported below must be this call's, never an earlier one.
-    clear_error_record();
     // The platform fills its EXCEPINFO from the thread's error object, which
     // it takes over, and answers DISP_E_EXCEPTION even to a caller without
-    // one. The report is rebuilt from the error record instead, exactly as
-    // the class's own table reports, and the error object is left in place
-    // as that path leaves it.
+    // one. The report is rebuilt from the error record instead, which the
+    // failed operation has just written, exactly as the class's own table
+    // reports, and the error object is put back as that path leaves it.
     PlatformException platform;
     const HRESULT hr =
         DispInvoke(face, vtable_.get(), id, flags, params, result, &platform.info, arg_err);
@@ -239,8 +221,7 @@ HRESULT HostDispatch::invoke(IServer* face, DISPID id, WORD flags, DISPPARAMS* p
     const HRESULT status = FAILED(platform.info.scode) ? platform.info.scode : E_UNEXPECTED;
     // A failed operation's result is empty, whatever the platform copied out.
     if (result) VariantClear(result);
-    if (error_record().number == status) publish_error_record();
-    return report_exception(status, excep);
+    return report_exception(status, excep, /*publish_again=*/true);
 }
 
 }  // namespace orvanta

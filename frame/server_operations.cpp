@@ -15,22 +15,10 @@
 namespace orvanta {
 namespace {
 
-constexpr Operation operation(ServerMember member)
-{
-    return {"IServer", &IID_IServer, vtable_index_of(member), server_member(member).name};
-}
-
-namespace op {
-constexpr Operation Name = operation(kMemberName);
-constexpr Operation ReleaseNumber = operation(kMemberReleaseNumber);
-constexpr Operation Description = operation(kMemberDescription);
-constexpr Operation ServerGUID = operation(kMemberServerGUID);
-constexpr Operation DefaultComponents = operation(kMemberDefaultComponents);
-constexpr Operation IsAttachable = operation(kMemberIsAttachable);
-constexpr Operation GetAttachableGUIDs = operation(kMemberGetAttachableGUIDs);
-constexpr Operation GetMaximumLimit = operation(kMemberGetMaximumLimit);
-constexpr Operation ServerCategory = operation(kMemberServerCategory);
-}  // namespace op
+// What a member's errors are reported against when they have no origin of
+// their own.
+template <ServerMember M>
+constexpr Operation op{"IServer", &IID_IServer, vtable_index_of(M), server_member(M).name};
 
 template <std::size_t... I>
 constexpr auto catalogue_strings(std::index_sequence<I...>)
@@ -55,6 +43,13 @@ rt::BStr new_text(std::u16string_view text)
     return rt::BStr::copy_of(ole_units(text), static_cast<UINT>(text.size()));
 }
 
+// A text member answers a copy of its constant.
+template <ServerMember M>
+HRESULT answer_text(IUnknown* self, BSTR* result, std::u16string_view text) noexcept
+{
+    return run_operation(self, op<M>, result, {}, [text] { return new_text(text); });
+}
+
 VARIANT string_value(BSTR s) noexcept
 {
     VARIANT v;
@@ -77,36 +72,32 @@ VARIANT string_reference(BSTR* s) noexcept
 
 HRESULT CTivOrvantaZNA100::IServer_Name(BSTR* result)
 {
-    return run_operation(identity(), op::Name, result, {}, [] { return new_text(kServerName); });
+    return answer_text<kMemberName>(identity(), result, kServerName);
 }
 
 HRESULT CTivOrvantaZNA100::IServer_ReleaseNumber(BSTR* result)
 {
-    return run_operation(identity(), op::ReleaseNumber, result, {},
-                         [] { return new_text(kReleaseNumber); });
+    return answer_text<kMemberReleaseNumber>(identity(), result, kReleaseNumber);
 }
 
 HRESULT CTivOrvantaZNA100::IServer_Description(BSTR* result)
 {
-    return run_operation(identity(), op::Description, result, {},
-                         [] { return new_text(kServerDescription); });
+    return answer_text<kMemberDescription>(identity(), result, kServerDescription);
 }
 
 HRESULT CTivOrvantaZNA100::IServer_ServerGUID(BSTR* result)
 {
-    return run_operation(identity(), op::ServerGUID, result, {},
-                         [] { return new_text(kServerGuid); });
+    return answer_text<kMemberServerGUID>(identity(), result, kServerGuid);
 }
 
 HRESULT CTivOrvantaZNA100::IServer_ServerCategory(BSTR* result)
 {
-    return run_operation(identity(), op::ServerCategory, result, {},
-                         [] { return new_text(kServerCategory); });
+    return answer_text<kMemberServerCategory>(identity(), result, kServerCategory);
 }
 
 HRESULT CTivOrvantaZNA100::IServer_DefaultComponents(_Collection** result)
 {
-    return run_operation(identity(), op::DefaultComponents, result, {}, [] {
+    return run_operation(identity(), op<kMemberDefaultComponents>, result, {}, [] {
         rt::ComPtr<_Collection> list;
         const HRESULT created = rt::create_collection(list.put());
         if (FAILED(created)) throw rt::RaisedError::failure(created);
@@ -125,55 +116,55 @@ HRESULT CTivOrvantaZNA100::IServer_GetAttachableGUIDs(BSTR* ParentGUID, _Collect
 {
     // No parent of this server kind has an attachment list.
     static_assert(!kHasAttachmentLists, "attachment lists would be built here");
-    return run_operation(identity(), op::GetAttachableGUIDs, result, {ParentGUID},
+    return run_operation(identity(), op<kMemberGetAttachableGUIDs>, result, {ParentGUID},
                          [] { return rt::ComPtr<_Collection>{}; });
 }
 
 HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* AttachmentGUID,
                                                 LONG* result)
 {
-    return run_operation(
-        identity(), op::IsAttachable, result, {ParentGUID, AttachmentGUID}, [&]() -> LONG {
-            // Obtaining the list: any failure falls back to "no list".
-            const LONG answer = with_fallback<LONG>(op::IsAttachable, AttachNoList, [&]() -> LONG {
-                rt::ComPtr<_Collection> list;
-                rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
-                               IID__CTivOrvantaZNA100, op::GetAttachableGUIDs.vtable_index,
-                               op::GetAttachableGUIDs.name);
-                if (!list) return AttachNoList;
+    constexpr const Operation& running = op<kMemberIsAttachable>;
+    return run_operation(identity(), running, result, {ParentGUID, AttachmentGUID}, [&]() -> LONG {
+        // Obtaining the list: any failure falls back to "no list".
+        LONG answer = AttachNoList;
+        trap_errors(running, [&] {
+            rt::ComPtr<_Collection> list;
+            constexpr const Operation& listing = op<kMemberGetAttachableGUIDs>;
+            rt::check_call(IServer_GetAttachableGUIDs(ParentGUID, list.put()),
+                           IID__CTivOrvantaZNA100, listing.vtable_index, listing.name);
+            if (!list) return;
 
-                // The lookup: a failure ends only this step and is read back from
-                // the error record. The key goes by reference, so it is always a
-                // key, never a position.
-                rt::BStr text;
-                clear_error_record();
-                continue_on_error(op::IsAttachable, [&] {
-                    VARIANT key = string_reference(AttachmentGUID);
-                    rt::Variant element;
-                    rt::check_call(list->Item(&key, element.put()), IID__Collection,
-                                   rt::kVtableItem, "Item");
-                    rt::Variant converted;
-                    const HRESULT hr =
-                        VariantChangeType(converted.put(), element.get(), 0, VT_BSTR);
-                    if (FAILED(hr)) throw rt::RaisedError::failure(hr);
-                    text.reset(std::exchange(converted->bstrVal, nullptr));
-                    converted->vt = VT_EMPTY;
-                });
-                const bool lookup_failed = error_record().number != 0;
-                return !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
+            // The lookup: a failure ends only this step and is read back from
+            // the error record. The key goes by reference, so it is always a
+            // key, never a position.
+            rt::BStr text;
+            clear_error_record();
+            trap_errors(running, [&] {
+                VARIANT key = string_reference(AttachmentGUID);
+                rt::Variant element;
+                rt::check_call(list->Item(&key, element.put()), IID__Collection, rt::kVtableItem,
+                               "Item");
+                rt::Variant converted;
+                const HRESULT hr = VariantChangeType(converted.put(), element.get(), 0, VT_BSTR);
+                if (FAILED(hr)) throw rt::RaisedError::failure(hr);
+                text.reset(std::exchange(converted->bstrVal, nullptr));
+                converted->vt = VT_EMPTY;
             });
-            // The inner calls' failures were absorbed into the answer: an error
-            // object one of them published is not the caller's to read.
-            SetErrorInfo(0, nullptr);
-            return answer;
+            const bool lookup_failed = error_record().number != 0;
+            answer = !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
         });
+        // The inner calls' failures were absorbed into the answer: an error
+        // object one of them published is not the caller's to read.
+        SetErrorInfo(0, nullptr);
+        return answer;
+    });
 }
 
 HRESULT CTivOrvantaZNA100::IServer_GetMaximumLimit(BSTR* ComponentGUID, VARIANT_BOOL* FamilyTotal,
                                                    LONG* result)
 {
-    return run_operation(identity(), op::GetMaximumLimit, result, {ComponentGUID, FamilyTotal},
-                         [&]() -> LONG {
+    return run_operation(identity(), op<kMemberGetMaximumLimit>, result,
+                         {ComponentGUID, FamilyTotal}, [&]() -> LONG {
                              // The caller's string is copied once and never consulted again; the
                              // copy has the length just read.
                              const UINT length = SysStringLen(*ComponentGUID);
