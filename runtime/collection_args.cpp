@@ -25,27 +25,15 @@ std::size_t value_size(VARTYPE base) noexcept
     return base & VT_ARRAY ? sizeof(SAFEARRAY*) : referenced_size(base);
 }
 
+// The types a position or a key can be read from besides text: each of
+// them below 32.
 bool is_number(VARTYPE vt) noexcept
 {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_DECIMAL: return true;
-    default: return false;
-    }
+    constexpr uint32_t kNumbers = 1u << VT_I1 | 1u << VT_UI1 | 1u << VT_I2 | 1u << VT_UI2 |
+                                  1u << VT_I4 | 1u << VT_UI4 | 1u << VT_INT | 1u << VT_UINT |
+                                  1u << VT_I8 | 1u << VT_UI8 | 1u << VT_R4 | 1u << VT_R8 |
+                                  1u << VT_CY | 1u << VT_DATE | 1u << VT_BOOL | 1u << VT_DECIMAL;
+    return vt < 32 && (kNumbers >> vt & 1) != 0;
 }
 
 // Positions beyond LONG cannot exist (Count is a LONG), so they collapse to
