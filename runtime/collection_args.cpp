@@ -20,11 +20,6 @@ constexpr int kMaxIndirection = 8;
 
 [[noreturn]] void raise(HRESULT code) { throw RaisedError::failure(code); }
 
-std::size_t value_size(VARTYPE base) noexcept
-{
-    return base & VT_ARRAY ? sizeof(SAFEARRAY*) : referenced_size(base);
-}
-
 // The types a position or a key can be read from besides text: each of
 // them below 32.
 bool is_number(VARTYPE vt) noexcept
@@ -126,7 +121,7 @@ VARIANT referenced_value(const VARIANT* arg)
     VariantInit(&v);
     if (base == VT_DECIMAL) {
         v.decVal = *arg->pdecVal;  // overlays vt, so vt is set after
-    } else if (std::size_t size = value_size(base)) {
+    } else if (std::size_t size = base & VT_ARRAY ? sizeof(SAFEARRAY*) : referenced_size(base)) {
         std::memcpy(&v.llVal, arg->byref, size);
     } else {
         raise(kCollTypeMismatch);
