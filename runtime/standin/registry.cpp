@@ -68,15 +68,19 @@ const char16_t* root_path(HKEY h)
 
 constexpr unsigned long long kRootId = 0;
 
-// Splits a subkey path into its components; false for an empty component
-// (a leading, trailing or doubled separator).
-bool components_of(const WCHAR* sub, std::vector<std::u16string>& parts)
+// Splits a subkey path into its components, and gives the folded path of
+// the key they name below `base`; false for an empty component (a leading,
+// trailing or doubled separator).
+bool split(const WCHAR* sub, const std::u16string& base, std::vector<std::u16string>& parts,
+           std::u16string& path)
 {
+    path = base;
     if (!sub || !*sub) return true;
     std::u16string part;
     for (const WCHAR* p = sub;; ++p) {
         if (*p == u'\\' || *p == 0) {
             if (part.empty()) return false;
+            path += u'\\' + folded(part);
             parts.push_back(part);
             part.clear();
             if (*p == 0) return true;
@@ -84,14 +88,6 @@ bool components_of(const WCHAR* sub, std::vector<std::u16string>& parts)
             part += *p;
         }
     }
-}
-
-// The folded path of the key `parts` names below `base`.
-std::u16string path_below(const std::u16string& base, const std::vector<std::u16string>& parts)
-{
-    std::u16string path = base;
-    for (const std::u16string& part : parts) path += u'\\' + folded(part);
-    return path;
 }
 
 // A change to the registry is about to be made: in test builds, counted,
@@ -171,8 +167,8 @@ LSTATUS open_key(HKEY hKey, LPCWSTR sub, REGSAM access, PHKEY out, DWORD* dispos
     *out = nullptr;
     return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         std::vector<std::u16string> parts;
-        if (!components_of(sub, parts)) return ERROR_BAD_PATHNAME;
-        const std::u16string path = path_below(base.path, parts);
+        std::u16string path;
+        if (!split(sub, base.path, parts, path)) return ERROR_BAD_PATHNAME;
         const bool missing = !parts.empty() && r.keys.find(path) == r.keys.end();
         if (missing) {
             if (!create) return ERROR_FILE_NOT_FOUND;
@@ -277,9 +273,9 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 {
     return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         std::vector<std::u16string> parts;
-        if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
+        std::u16string path;
+        if (!lpSubKey || !split(lpSubKey, base.path, parts, path) || parts.empty())
             return ERROR_INVALID_PARAMETER;
-        const std::u16string path = path_below(base.path, parts);
         auto it = r.keys.find(path);
         if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
         // The platform deletes only a key without subkeys.
@@ -295,8 +291,8 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
 {
     return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         std::vector<std::u16string> parts;
-        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-        const std::u16string path = path_below(base.path, parts);
+        std::u16string path;
+        if (!split(lpSubKey, base.path, parts, path)) return ERROR_BAD_PATHNAME;
         auto it = r.keys.find(path);
         if (!parts.empty() && it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
         if (LSTATUS failed = change_allowed(r)) return failed;
