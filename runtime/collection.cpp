@@ -14,11 +14,9 @@ namespace {
 
 [[noreturn]] void raise(HRESULT code) { throw RaisedError::failure(code); }
 
-KeyView view_of(const KeyText& key) noexcept { return KeyView(key.data(), key.size()); }
-
 Element* keyed(const KeyIndex& keys, const Selector& s)
 {
-    Element* found = keys.find_folded(view_of(s.key));
+    Element* found = keys.find_folded(s.key);
     if (!found) raise(kCollInvalidArgument);
     return found;
 }
@@ -31,15 +29,6 @@ const Interface<Collection> Collection::kInterfaces[] = {
     answers<Collection, _Collection>(IID__Collection),
     kEndOfInterfaces<Collection>,
 };
-
-Collection::~Collection()
-{
-    // Values go before the count drops (the base's, last), so a module asked
-    // whether it may unload never sees zero while element objects are still
-    // being released.
-    keys_.clear();
-    elements_.clear();
-}
 
 HRESULT Collection::Item(VARIANT* index, VARIANT* result)
 {

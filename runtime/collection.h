@@ -16,19 +16,12 @@ struct _Collection : IDispatch {
 
 inline constexpr IID IID__Collection = {
     0xA4C46780, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
-inline constexpr CLSID CLSID_Collection = {
-    0xA4C4671C, 0x499F, 0x101B, {0xBB, 0x78, 0x00, 0xAA, 0x00, 0x38, 0x3C, 0xBB}};
 
 namespace rt {
 
-// Vtable indices of the collection's operations, for error reports.
-enum CollectionVtableIndex : int {
-    kVtableItem = 7,
-    kVtableAdd = 8,
-    kVtableCount = 9,
-    kVtableRemove = 10,
-    kVtableNewEnum = 11,
-};
+// Vtable indices of the collection's operations that error reports name.
+constexpr int kVtableItem = 7;
+constexpr int kVtableAdd = 8;
 
 // Errors the collection raises, with the automation runtime's codes.
 constexpr HRESULT kCollInvalidArgument = static_cast<HRESULT>(0x800A0005);  // also a missing key

@@ -20,32 +20,15 @@ constexpr int kMaxIndirection = 8;
 
 [[noreturn]] void raise(HRESULT code) { throw RaisedError::failure(code); }
 
-std::size_t value_size(VARTYPE base) noexcept
-{
-    return base & VT_ARRAY ? sizeof(SAFEARRAY*) : referenced_size(base);
-}
-
+// The types a position or a key can be read from besides text: each of
+// them below 32.
 bool is_number(VARTYPE vt) noexcept
 {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_DECIMAL: return true;
-    default: return false;
-    }
+    constexpr uint32_t kNumbers = 1u << VT_I1 | 1u << VT_UI1 | 1u << VT_I2 | 1u << VT_UI2 |
+                                  1u << VT_I4 | 1u << VT_UI4 | 1u << VT_INT | 1u << VT_UINT |
+                                  1u << VT_I8 | 1u << VT_UI8 | 1u << VT_R4 | 1u << VT_R8 |
+                                  1u << VT_CY | 1u << VT_DATE | 1u << VT_BOOL | 1u << VT_DECIMAL;
+    return vt < 32 && (kNumbers >> vt & 1) != 0;
 }
 
 // Positions beyond LONG cannot exist (Count is a LONG), so they collapse to
@@ -138,7 +121,7 @@ VARIANT referenced_value(const VARIANT* arg)
     VariantInit(&v);
     if (base == VT_DECIMAL) {
         v.decVal = *arg->pdecVal;  // overlays vt, so vt is set after
-    } else if (std::size_t size = value_size(base)) {
+    } else if (std::size_t size = base & VT_ARRAY ? sizeof(SAFEARRAY*) : referenced_size(base)) {
         std::memcpy(&v.llVal, arg->byref, size);
     } else {
         raise(kCollTypeMismatch);

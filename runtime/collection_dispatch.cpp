@@ -41,13 +41,9 @@ HRESULT call_add(Collection& c, const Arguments& arg, VARIANT*) noexcept
 
 HRESULT call_count(Collection& c, const Arguments&, VARIANT* result) noexcept
 {
-    LONG n = 0;
-    const HRESULT hr = c.Count(&n);
-    if (SUCCEEDED(hr) && result) {
-        result->vt = VT_I4;
-        result->lVal = n;
-    }
-    return hr;
+    if (!result) return S_OK;
+    result->vt = VT_I4;
+    return c.Count(&result->lVal);
 }
 
 HRESULT call_remove(Collection& c, const Arguments& arg, VARIANT*) noexcept

@@ -34,6 +34,14 @@
 
 namespace rt::coll {
 
+// What owns memory by plain pointers, or is pointed at from elsewhere, is
+// never copied.
+struct NotCopied {
+    NotCopied() = default;
+    NotCopied(const NotCopied&) = delete;
+    NotCopied& operator=(const NotCopied&) = delete;
+};
+
 struct Element;
 struct ElementDeleter {
     void operator()(Element* element) const noexcept;
@@ -45,13 +53,9 @@ using ElementOwner = std::unique_ptr<Element, ElementDeleter>;
 // module's own collections add them) shares that text, and an element of a
 // GUID string keyed by itself is one block of 110 bytes, small enough for
 // the allocator's quickest size classes.
-struct Element {
-    Element() noexcept
-    {
-        std::memset(&value, 0, sizeof value);
-    }  // VT_EMPTY, as VariantInit leaves it
-    Element(const Element&) = delete;
-    Element& operator=(const Element&) = delete;
+struct Element : NotCopied {
+    // VT_EMPTY, as VariantInit leaves it.
+    Element() noexcept { std::memset(&value, 0, sizeof value); }
 
     // A string value's text follows the element, its byte length in
     // text_bytes just before it, as the runtime lays out a string; bstrVal
@@ -85,12 +89,9 @@ static_assert(sizeof(Element) % 8 == 0 && offsetof(Element, text_bytes) + 4 == s
 // 8 KB, taken as they are needed. A block carved from a chunk is not given
 // back when its element goes (the chunk cannot be shrunk); the chunks are
 // freed with the collection, so a collection keeps at most 16 KB this way.
-class ElementArena {
+class ElementArena : NotCopied {
 public:
-    ElementArena() noexcept = default;
     ~ElementArena();
-    ElementArena(const ElementArena&) = delete;
-    ElementArena& operator=(const ElementArena&) = delete;
 
     // A block of `size` bytes (a multiple of 8), or null when the block is
     // too large for the arena or the arena is spent: the caller then
@@ -123,12 +124,9 @@ private:
 // dense hashes and touches an element only when its hash is equal. Room is
 // made before an insert, so an insert never fails and a failed growth
 // changes nothing.
-class KeyIndex {
+class KeyIndex : NotCopied {
 public:
-    KeyIndex() noexcept = default;
     ~KeyIndex();
-    KeyIndex(const KeyIndex&) = delete;
-    KeyIndex& operator=(const KeyIndex&) = delete;
 
     // The element keyed by this folded text, or null.
     Element* find_folded(KeyView folded) const noexcept;
@@ -186,11 +184,6 @@ class Enumerator;
 
 class Collection final : public Unknown<Collection, ApartmentCount, _Collection> {
 public:
-    Collection() noexcept = default;
-    ~Collection();
-    Collection(const Collection&) = delete;
-    Collection& operator=(const Collection&) = delete;
-
     static const Interface<Collection> kInterfaces[];
 
     // IDispatch (collection_dispatch.cpp)
@@ -226,18 +219,19 @@ private:
     // Where Add puts the new element, from Before and After.
     std::size_t insertion_index(VARIANT* before, VARIANT* after) const;
 
+    // Destroyed in reverse order, and all before the base's count drops, so a
+    // module asked whether it may unload never sees zero while element objects
+    // are still being released.
     ElementArena arena_;  // outlives the elements carved from it
     Elements elements_;
     KeyIndex keys_;
     Enumerator* enumerators_ = nullptr;  // intrusive list of the live ones
 };
 
-class Enumerator final : public Unknown<Enumerator, ApartmentCount, IEnumVARIANT> {
+class Enumerator final : public Unknown<Enumerator, ApartmentCount, IEnumVARIANT>, NotCopied {
 public:
     Enumerator(Collection* owner, std::size_t next_index) noexcept;
     ~Enumerator();
-    Enumerator(const Enumerator&) = delete;
-    Enumerator& operator=(const Enumerator&) = delete;
 
     static const Interface<Enumerator> kInterfaces[];
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override;

@@ -6,6 +6,7 @@
 
 #include "unit_words.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -47,31 +48,28 @@ inline uint64_t tail_of(const OLECHAR* p, std::size_t n, std::size_t i) noexcept
     return w;
 }
 
-// Each unit folded, for words with units at or above 0x80.
-uint64_t fold_units_of(uint64_t w) noexcept
+// Each unit of a word as Read gives it, for words with units at or above 0x80.
+template <OLECHAR (*Read)(OLECHAR) noexcept>
+uint64_t each_unit(uint64_t w) noexcept
 {
     OLECHAR units[4];
     std::memcpy(units, &w, sizeof w);
-    for (OLECHAR& u : units) u = fold_key_char(u);
+    for (OLECHAR& u : units) u = Read(u);
     return word_at(units);
 }
 
 inline uint64_t fold_word(uint64_t w) noexcept
 {
-    return (w & kNotAscii) ? fold_units_of(w) : fold_ascii_word(w);
+    return (w & kNotAscii) ? each_unit<fold_key_char>(w) : fold_ascii_word(w);
 }
 
-// What the hash reads of each unit: below 0x80 the unit with 0x20 set, so a
+// What the hash reads of a unit: below 0x80 the unit with 0x20 set, so a
 // capital meets its small letter (and a few other pairs meet, which the full
 // comparison tells apart); from 0x80 on the folded unit. Either way a unit
 // and its folded form read alike.
-uint64_t hashed_units_of(uint64_t w) noexcept
+OLECHAR hashed_unit(OLECHAR u) noexcept
 {
-    OLECHAR units[4];
-    std::memcpy(units, &w, sizeof w);
-    for (OLECHAR& u : units)
-        u = static_cast<unsigned>(u) < 0x80 ? static_cast<OLECHAR>(u | 0x20) : fold_key_char(u);
-    return word_at(units);
+    return static_cast<unsigned>(u) < 0x80 ? static_cast<OLECHAR>(u | 0x20) : fold_key_char(u);
 }
 
 // Words are taken in pairs, each offset by its own constant and the two
@@ -166,7 +164,7 @@ uint32_t key_hash32(KeyView text) noexcept
     uint64_t seen = 0;
     uint64_t h = hash_words(
         text.data(), text.size(), [](uint64_t w) { return w | kCaseBits; }, seen);
-    if (seen & kNotAscii) h = hash_words(text.data(), text.size(), hashed_units_of, seen);
+    if (seen & kNotAscii) h = hash_words(text.data(), text.size(), each_unit<hashed_unit>, seen);
     return static_cast<uint32_t>(h >> 32);
 }
 
@@ -334,7 +332,7 @@ void KeyIndex::grow()
         FallibleAllocator<uint32_t>().deallocate(hashes, capacity);
         throw;
     }
-    for (std::size_t i = 0; i < capacity; ++i) elements[i] = nullptr;
+    std::fill_n(elements, capacity, nullptr);
     uint32_t* old_hashes = hashes_;
     Element** old_elements = elements_;
     const std::size_t old_capacity = capacity_;

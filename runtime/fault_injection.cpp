@@ -1,10 +1,6 @@
 #ifdef ORVANTA_TEST_HOOKS
 #  include "runtime/fault_injection.h"
 
-namespace rt::standin {
-long strings_alive() noexcept;  // runtime/standin/strings.cpp
-}
-
 namespace rt {
 namespace {
 
@@ -29,8 +25,6 @@ bool allocation_should_fail()
 }
 
 long allocations_seen() { return t_seen; }
-
-long live_strings() { return standin::strings_alive(); }
 
 }  // namespace rt
 #endif

@@ -20,7 +20,8 @@ bool allocation_should_fail();
 // Allocation points reached on this thread since the last fail_allocation_after.
 long allocations_seen();
 
-// Strings allocated by the stand-in and not yet freed (all threads).
+// Strings allocated by the stand-in and not yet freed (all threads;
+// runtime/standin/strings.cpp).
 long live_strings();
 
 #else

@@ -16,15 +16,6 @@ public:
     RegistryKey() = default;
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
-    RegistryKey(RegistryKey&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-    RegistryKey& operator=(RegistryKey&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            h_ = std::exchange(other.h_, nullptr);
-        }
-        return *this;
-    }
     ~RegistryKey() { reset(); }
 
     HKEY get() const noexcept { return h_; }

@@ -6,7 +6,8 @@
 // hook when it is created. Its texts are kept outside the automation string
 // heap so that an error object parked as a thread's error object never shows up as a
 // leaked string; only the copies handed out by the getters are BSTRs.
-#include "runtime/standin/oaidl.h"
+#include "runtime/com_ptr.h"
+#include "runtime/unknown.h"
 
 #include <atomic>
 #include <new>
@@ -18,40 +19,24 @@ namespace {
 // An unset text and an empty one differ: the getters give null for the first.
 using Text = std::optional<std::u16string>;
 
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo, public ISupportErrorInfo {
+// Counted atomically, as the platform's error object is free-threaded; not
+// among the module's live objects.
+class FreeThreadedCount {
 public:
-    // IUnknown, shared by the three interfaces.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IErrorInfo)
-            *out = static_cast<IErrorInfo*>(this);
-        else if (riid == IID_ICreateErrorInfo)
-            *out = static_cast<ICreateErrorInfo*>(this);
-        else if (riid == IID_ISupportErrorInfo)
-            *out = static_cast<ISupportErrorInfo*>(this);
-        else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG add() noexcept { return ++refs_; }
+    ULONG release() noexcept { return --refs_; }
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
+
+class ErrorObject final : public rt::Unknown<ErrorObject, FreeThreadedCount, IErrorInfo,
+                                             ICreateErrorInfo, ISupportErrorInfo> {
+public:
+    static const rt::Interface<ErrorObject> kInterfaces[];
 
     // IErrorInfo
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID* out) override
-    {
-        if (!out) return E_INVALIDARG;
-        *out = guid_;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetGUID(GUID* out) override { return copy_to(guid_, out); }
     HRESULT STDMETHODCALLTYPE GetSource(BSTR* out) override { return hand_out(source_, out); }
     HRESULT STDMETHODCALLTYPE GetDescription(BSTR* out) override
     {
@@ -60,17 +45,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* out) override { return hand_out(help_file_, out); }
     HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* out) override
     {
-        if (!out) return E_INVALIDARG;
-        *out = help_context_;
-        return S_OK;
+        return copy_to(help_context_, out);
     }
 
     // ICreateErrorInfo
-    HRESULT STDMETHODCALLTYPE SetGUID(REFGUID guid) override
-    {
-        guid_ = guid;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE SetGUID(REFGUID guid) override { return copy_to(guid, &guid_); }
     HRESULT STDMETHODCALLTYPE SetSource(LPOLESTR text) override { return keep(source_, text); }
     HRESULT STDMETHODCALLTYPE SetDescription(LPOLESTR text) override
     {
@@ -79,8 +58,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetHelpFile(LPOLESTR text) override { return keep(help_file_, text); }
     HRESULT STDMETHODCALLTYPE SetHelpContext(DWORD context) override
     {
-        help_context_ = context;
-        return S_OK;
+        return copy_to(context, &help_context_);
     }
 
     // ISupportErrorInfo: the platform's object vouches only for its own GUID.
@@ -90,6 +68,15 @@ public:
     }
 
 private:
+    // A getter's copy, or a setter's (whose destination is never null).
+    template <class T>
+    static HRESULT copy_to(const T& value, T* out) noexcept
+    {
+        if (!out) return E_INVALIDARG;
+        *out = value;
+        return S_OK;
+    }
+
     static HRESULT keep(Text& field, const OLECHAR* text) noexcept
     {
         try {
@@ -112,7 +99,6 @@ private:
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
-    std::atomic<ULONG> refs_{1};
     GUID guid_{};
     Text source_;
     Text description_;
@@ -120,16 +106,16 @@ private:
     DWORD help_context_ = 0;
 };
 
-// The thread's error object; whatever is left is released when the thread ends.
-struct ThreadErrorObject {
-    IErrorInfo* info = nullptr;
-    ~ThreadErrorObject()
-    {
-        if (info) info->Release();
-    }
+const rt::Interface<ErrorObject> ErrorObject::kInterfaces[] = {
+    rt::answers<ErrorObject, IErrorInfo>(IID_IUnknown),
+    rt::answers<ErrorObject, IErrorInfo>(IID_IErrorInfo),
+    rt::answers<ErrorObject, ICreateErrorInfo>(IID_ICreateErrorInfo),
+    rt::answers<ErrorObject, ISupportErrorInfo>(IID_ISupportErrorInfo),
+    rt::kEndOfInterfaces<ErrorObject>,
 };
 
-thread_local ThreadErrorObject t_error_object;
+// The thread's error object; whatever is left is released when the thread ends.
+thread_local rt::ComPtr<IErrorInfo> t_error_object;
 
 }  // namespace
 
@@ -144,11 +130,8 @@ WINOLEAUTAPI CreateErrorInfo(ICreateErrorInfo** pperrinfo)
 WINOLEAUTAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo)
 {
     if (dwReserved != 0) return E_INVALIDARG;
-    // Reference the new object before letting go of the old: they may be one.
-    if (perrinfo) perrinfo->AddRef();
-    IErrorInfo* previous = t_error_object.info;
-    t_error_object.info = perrinfo;
-    if (previous) previous->Release();
+    // The new object is referenced before the old is let go: they may be one.
+    t_error_object = rt::ComPtr<IErrorInfo>::share(perrinfo);
     return S_OK;
 }
 
@@ -156,7 +139,6 @@ WINOLEAUTAPI GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo)
 {
     if (dwReserved != 0 || !pperrinfo) return E_INVALIDARG;
     // The thread's reference passes to the caller and the thread has none left.
-    *pperrinfo = t_error_object.info;
-    t_error_object.info = nullptr;
+    *pperrinfo = t_error_object.detach();
     return *pperrinfo ? S_OK : S_FALSE;
 }

@@ -72,20 +72,11 @@ struct VARIANT {
                 IUnknown* punkVal;
                 IDispatch* pdispVal;
                 SAFEARRAY* parray;
-                BYTE* pbVal;
-                SHORT* piVal;
                 LONG* plVal;
-                LONGLONG* pllVal;
-                FLOAT* pfltVal;
-                DOUBLE* pdblVal;
                 VARIANT_BOOL* pboolVal;
                 SCODE* pscode;
-                CY* pcyVal;
-                DATE* pdate;
                 BSTR* pbstrVal;
                 IUnknown** ppunkVal;
-                IDispatch** ppdispVal;
-                SAFEARRAY** pparray;
                 VARIANT* pvarVal;
                 PVOID byref;
                 CHAR cVal;
@@ -95,12 +86,6 @@ struct VARIANT {
                 INT intVal;
                 UINT uintVal;
                 DECIMAL* pdecVal;
-                CHAR* pcVal;
-                USHORT* puiVal;
-                ULONG* pulVal;
-                ULONGLONG* pullVal;
-                INT* pintVal;
-                UINT* puintVal;
                 struct {
                     PVOID pvRecord;
                     IRecordInfo* pRecInfo;
@@ -111,22 +96,6 @@ struct VARIANT {
     };
 };
 typedef VARIANT VARIANTARG;
-
-#define V_VT(X) ((X)->vt)
-#define V_ISBYREF(X) (V_VT(X) & VT_BYREF)
-#define V_I2(X) ((X)->iVal)
-#define V_I4(X) ((X)->lVal)
-#define V_R8(X) ((X)->dblVal)
-#define V_BOOL(X) ((X)->boolVal)
-#define V_ERROR(X) ((X)->scode)
-#define V_BSTR(X) ((X)->bstrVal)
-#define V_BSTRREF(X) ((X)->pbstrVal)
-#define V_BOOLREF(X) ((X)->pboolVal)
-#define V_I4REF(X) ((X)->plVal)
-#define V_VARIANTREF(X) ((X)->pvarVal)
-#define V_UNKNOWN(X) ((X)->punkVal)
-#define V_DISPATCH(X) ((X)->pdispVal)
-#define V_BYREF(X) ((X)->byref)
 
 struct DISPPARAMS {
     VARIANTARG* rgvarg;
@@ -213,7 +182,6 @@ WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr);
 
 // Variants. Sources are taken as non-const, as the mingw-w64 headers
 // declare them, so code written here also compiles there.
-#define VARIANT_NOVALUEPROP 0x1
 #define VARIANT_ALPHABOOL 0x2
 WINOLEAUTAPI_(void) VariantInit(VARIANTARG* pvarg);
 WINOLEAUTAPI VariantClear(VARIANTARG* pvarg);

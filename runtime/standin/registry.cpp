@@ -32,9 +32,11 @@ struct Key {
     std::map<std::u16string, Value> values;  // by folded name
 };
 
+using Keys = std::map<std::u16string, Key>;  // by folded full path; roots are implicit
+
 struct Registry {
     std::mutex lock;
-    std::map<std::u16string, Key> keys;  // by folded full path; roots are implicit
+    Keys keys;
     unsigned long long next_id = 1;
 #ifdef ORVANTA_TEST_HOOKS
     long fail_countdown = 0;
@@ -55,9 +57,7 @@ std::u16string folded(std::u16string text)
     return text;
 }
 
-std::u16string text_of(const WCHAR* s) { return s ? std::u16string(s) : std::u16string(); }
-
-// The folded path of a predefined root, or empty for any other handle.
+// The folded path of a predefined root, or null for any other handle.
 const char16_t* root_path(HKEY h)
 {
     if (h == HKEY_CLASSES_ROOT) return u"HKEY_CLASSES_ROOT";
@@ -68,45 +68,19 @@ const char16_t* root_path(HKEY h)
 
 constexpr unsigned long long kRootId = 0;
 
-// What a handle stands for, once checked against the registry.
-struct Resolved {
-    LSTATUS status = ERROR_SUCCESS;
-    std::u16string path;
-    REGSAM access = 0;
-};
-
-Resolved resolve(Registry& r, HKEY h)
+// Splits a subkey path into its components, and gives the folded path of
+// the key they name below `base`; false for an empty component (a leading,
+// trailing or doubled separator).
+bool split(const WCHAR* sub, const std::u16string& base, std::vector<std::u16string>& parts,
+           std::u16string& path)
 {
-    Resolved out;
-    if (const char16_t* root = root_path(h)) {
-        out.path = root;
-        out.access = KEY_ALL_ACCESS;
-        return out;
-    }
-    if (!h) {
-        out.status = ERROR_INVALID_HANDLE;
-        return out;
-    }
-    out.path = h->path;
-    out.access = h->access;
-    if (h->key_id == kRootId) return out;  // a handle of a root itself
-    auto it = r.keys.find(h->path);
-    if (it == r.keys.end() || it->second.id != h->key_id) {
-        out.status = ERROR_KEY_DELETED;
-        out.path.clear();
-    }
-    return out;
-}
-
-// Splits a subkey path into its components; false for an empty component
-// (a leading, trailing or doubled separator).
-bool components_of(const WCHAR* sub, std::vector<std::u16string>& parts)
-{
+    path = base;
     if (!sub || !*sub) return true;
     std::u16string part;
     for (const WCHAR* p = sub;; ++p) {
         if (*p == u'\\' || *p == 0) {
             if (part.empty()) return false;
+            path += u'\\' + folded(part);
             parts.push_back(part);
             part.clear();
             if (*p == 0) return true;
@@ -114,14 +88,6 @@ bool components_of(const WCHAR* sub, std::vector<std::u16string>& parts)
             part += *p;
         }
     }
-}
-
-// The folded path of the key `parts` names below `base`.
-std::u16string path_below(const std::u16string& base, const std::vector<std::u16string>& parts)
-{
-    std::u16string path = base;
-    for (const std::u16string& part : parts) path += u'\\' + folded(part);
-    return path;
 }
 
 // A change to the registry is about to be made: in test builds, counted,
@@ -135,41 +101,12 @@ LSTATUS change_allowed([[maybe_unused]] Registry& r)
     return ERROR_SUCCESS;
 }
 
-// Whether the key at `it` lies below the key whose path + separator is `prefix`.
-template <class Iterator>
-bool lies_below(const Registry& r, Iterator it, const std::u16string& prefix)
+// The keys below the key at `path`: those whose paths begin with its path
+// and a separator, which sort before its path and the unit after one.
+std::pair<Keys::iterator, Keys::iterator> keys_below(Registry& r, const std::u16string& path)
 {
-    return it != r.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool has_subkeys(const Registry& r, const std::u16string& path)
-{
-    const std::u16string prefix = path + u'\\';
-    return lies_below(r, r.keys.lower_bound(prefix), prefix);
-}
-
-void erase_below(Registry& r, const std::u16string& path)
-{
-    const std::u16string prefix = path + u'\\';
-    auto it = r.keys.lower_bound(prefix);
-    while (lies_below(r, it, prefix)) it = r.keys.erase(it);
-}
-
-// The direct subkeys of a key, in the folded order of their names.
-std::vector<const Key*> children_of(const Registry& r, const std::u16string& path)
-{
-    std::vector<const Key*> out;
-    const std::u16string prefix = path + u'\\';
-    for (auto it = r.keys.lower_bound(prefix); lies_below(r, it, prefix); ++it) {
-        if (it->first.find(u'\\', prefix.size()) == std::u16string::npos)
-            out.push_back(&it->second);
-    }
-    return out;
-}
-
-HKEY new_handle(const std::u16string& path, unsigned long long id, REGSAM access)
-{
-    return new (std::nothrow) HKEY__{path, id, access};
+    static_assert(u']' == u'\\' + 1);
+    return {r.keys.lower_bound(path + u'\\'), r.keys.lower_bound(path + u']')};
 }
 
 // Copies a name into a caller's buffer of *count characters; on success
@@ -196,6 +133,57 @@ LSTATUS copy_data(const Value& v, DWORD* type, BYTE* data, DWORD* size)
     if (data && needed) std::memcpy(data, v.data.data(), needed);
     *size = needed;
     return ERROR_SUCCESS;
+}
+
+// The body, under the registry's lock, for the key a handle stands for; a
+// handle that stands for nothing (any longer) answers its status without the
+// body. No exception leaves the registry's functions: exhausted memory is
+// the platform's status for it.
+template <class Body>
+LSTATUS with_key(HKEY h, Body&& body) noexcept
+{
+    try {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> hold(r.lock);
+        if (const char16_t* root = root_path(h))
+            return body(r, HKEY__{root, kRootId, KEY_ALL_ACCESS});
+        if (!h) return ERROR_INVALID_HANDLE;
+        if (h->key_id != kRootId) {  // not a handle of a root itself
+            auto it = r.keys.find(h->path);
+            if (it == r.keys.end() || it->second.id != h->key_id) return ERROR_KEY_DELETED;
+        }
+        return body(r, *h);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+// RegCreateKeyExW, and RegOpenKeyExW without `create`: a new handle of the
+// key `sub` names below the handle's. A key's parents always exist, so the
+// key is missing exactly when its last component is.
+LSTATUS open_key(HKEY hKey, LPCWSTR sub, REGSAM access, PHKEY out, DWORD* disposition, bool create)
+{
+    if (!out) return ERROR_INVALID_PARAMETER;
+    *out = nullptr;
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
+        std::vector<std::u16string> parts;
+        std::u16string path;
+        if (!split(sub, base.path, parts, path)) return ERROR_BAD_PATHNAME;
+        const bool missing = !parts.empty() && r.keys.find(path) == r.keys.end();
+        if (missing) {
+            if (!create) return ERROR_FILE_NOT_FOUND;
+            if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+            if (LSTATUS failed = change_allowed(r)) return failed;
+            std::u16string along = base.path;
+            for (const std::u16string& part : parts) {
+                Key& k = r.keys[along += u'\\' + folded(part)];
+                if (k.id == 0) k = Key{part, r.next_id++, {}};
+            }
+        }
+        *out = new HKEY__{path, parts.empty() ? base.key_id : r.keys[path].id, access};
+        if (disposition) *disposition = missing ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        return ERROR_SUCCESS;
+    });
 }
 
 }  // namespace
@@ -229,98 +217,17 @@ long registry_changes_seen()
 
 using namespace rt::standin;
 
-namespace {
-
-// The body, under the registry's lock, for the key a handle stands for; a
-// handle that resolves to nothing answers its status without the body. No
-// exception leaves the registry's functions: exhausted memory is the
-// platform's status for it.
-template <class Body>
-LSTATUS with_key(HKEY h, Body&& body) noexcept
-{
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> hold(r.lock);
-        const Resolved base = resolve(r, h);
-        if (base.status != ERROR_SUCCESS) return base.status;
-        return body(r, base);
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-}
-
-}  // namespace
-
 extern "C" {
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
                         LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
 {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
-        std::vector<std::u16string> parts;
-        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-
-        // Which components are missing decides whether anything changes.
-        std::u16string path = base.path;
-        std::vector<std::u16string> missing_paths;
-        std::vector<std::u16string> missing_names;
-        for (const std::u16string& part : parts) {
-            path += u'\\';
-            path += folded(part);
-            if (r.keys.find(path) == r.keys.end()) {
-                missing_paths.push_back(path);
-                missing_names.push_back(part);
-            }
-        }
-        unsigned long long id = kRootId;
-        if (!missing_paths.empty()) {
-            if (!(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-            if (LSTATUS failed = change_allowed(r)) return failed;
-            for (std::size_t i = 0; i < missing_paths.size(); ++i) {
-                Key& k = r.keys[missing_paths[i]];
-                k.name = missing_names[i];
-                k.id = r.next_id++;
-            }
-        }
-        if (!parts.empty())
-            id = r.keys[path].id;
-        else if (root_path(hKey) == nullptr)
-            id = hKey->key_id;
-
-        HKEY h = new_handle(path, id, samDesired);
-        if (!h) return ERROR_NOT_ENOUGH_MEMORY;
-        *phkResult = h;
-        if (lpdwDisposition)
-            *lpdwDisposition =
-                missing_paths.empty() ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-        return ERROR_SUCCESS;
-    });
+    return open_key(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition, true);
 }
 
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
 {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
-        std::vector<std::u16string> parts;
-        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-        const std::u16string path = path_below(base.path, parts);
-
-        unsigned long long id = kRootId;
-        if (!parts.empty()) {
-            auto it = r.keys.find(path);
-            if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
-            id = it->second.id;
-        } else if (root_path(hKey) == nullptr) {
-            id = hKey->key_id;
-        }
-        HKEY h = new_handle(path, id, samDesired);
-        if (!h) return ERROR_NOT_ENOUGH_MEMORY;
-        *phkResult = h;
-        return ERROR_SUCCESS;
-    });
+    return open_key(hKey, lpSubKey, samDesired, phkResult, nullptr, false);
 }
 
 LSTATUS RegCloseKey(HKEY hKey)
@@ -335,12 +242,12 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
                        DWORD cbData)
 {
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = r.keys.find(base.path);
         if (it == r.keys.end()) return ERROR_ACCESS_DENIED;  // values of a root itself: not offered
         if (LSTATUS failed = change_allowed(r)) return failed;
-        const std::u16string name = text_of(lpValueName);
+        const std::u16string name = lpValueName ? lpValueName : u"";
         Value& v = it->second.values[folded(name)];
         if (v.name.empty()) v.name = name;
         v.type = dwType;
@@ -352,11 +259,11 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData)
 {
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = r.keys.find(base.path);
         if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
-        auto v = it->second.values.find(folded(text_of(lpValueName)));
+        auto v = it->second.values.find(folded(lpValueName ? lpValueName : u""));
         if (v == it->second.values.end()) return ERROR_FILE_NOT_FOUND;
         return copy_data(v->second, lpType, lpData, lpcbData);
     });
@@ -364,15 +271,16 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType
 
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         std::vector<std::u16string> parts;
-        if (!lpSubKey || !components_of(lpSubKey, parts) || parts.empty())
+        std::u16string path;
+        if (!lpSubKey || !split(lpSubKey, base.path, parts, path) || parts.empty())
             return ERROR_INVALID_PARAMETER;
-        const std::u16string path = path_below(base.path, parts);
         auto it = r.keys.find(path);
         if (it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
         // The platform deletes only a key without subkeys.
-        if (has_subkeys(r, path)) return ERROR_ACCESS_DENIED;
+        const auto below = keys_below(r, path);
+        if (below.first != below.second) return ERROR_ACCESS_DENIED;
         if (LSTATUS failed = change_allowed(r)) return failed;
         r.keys.erase(it);
         return ERROR_SUCCESS;
@@ -381,20 +289,21 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         std::vector<std::u16string> parts;
-        if (!components_of(lpSubKey, parts)) return ERROR_BAD_PATHNAME;
-        const std::u16string path = path_below(base.path, parts);
+        std::u16string path;
+        if (!split(lpSubKey, base.path, parts, path)) return ERROR_BAD_PATHNAME;
         auto it = r.keys.find(path);
         if (!parts.empty() && it == r.keys.end()) return ERROR_FILE_NOT_FOUND;
         if (LSTATUS failed = change_allowed(r)) return failed;
-        erase_below(r, path);
-        if (parts.empty()) {
-            // Without a subkey the key itself stays, emptied of its values.
-            if (it != r.keys.end()) it->second.values.clear();
-        } else {
-            r.keys.erase(path);
-        }
+        const auto below = keys_below(r, path);
+        r.keys.erase(below.first, below.second);
+        if (it == r.keys.end()) return ERROR_SUCCESS;
+        // Without a subkey the key itself stays, emptied of its values.
+        if (parts.empty())
+            it->second.values.clear();
+        else
+            r.keys.erase(it);
         return ERROR_SUCCESS;
     });
 }
@@ -402,11 +311,17 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey)
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                       LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         if (!(base.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-        const std::vector<const Key*> children = children_of(r, base.path);
-        if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
-        const LSTATUS status = copy_name(children[dwIndex]->name, lpName, lpcchName);
+        // The direct subkeys, in the folded order of their names.
+        auto [it, end] = keys_below(r, base.path);
+        for (DWORD n = 0;; ++it) {
+            if (it == end) return ERROR_NO_MORE_ITEMS;
+            if (it->first.find(u'\\', base.path.size() + 1) == std::u16string::npos &&
+                n++ == dwIndex)
+                break;
+        }
+        const LSTATUS status = copy_name(it->second.name, lpName, lpcchName);
         if (status != ERROR_SUCCESS) return status;
         if (lpClass && lpcchClass && *lpcchClass > 0) lpClass[0] = 0;
         if (lpcchClass) *lpcchClass = 0;
@@ -418,7 +333,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    return with_key(hKey, [&](Registry& r, const Resolved& base) -> LSTATUS {
+    return with_key(hKey, [&](Registry& r, const HKEY__& base) -> LSTATUS {
         if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = r.keys.find(base.path);
         if (it == r.keys.end() || dwIndex >= it->second.values.size()) return ERROR_NO_MORE_ITEMS;

@@ -21,7 +21,6 @@ typedef HKEY* PHKEY;
 typedef DWORD REGSAM;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
-typedef const BYTE* LPCBYTE;
 typedef struct SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct FILETIME {
     DWORD dwLowDateTime;
@@ -47,29 +46,23 @@ typedef FILETIME* PFILETIME;
 #define REG_NONE 0
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
-#define REG_BINARY 3
-#define REG_DWORD 4
 
 #define REG_OPTION_NON_VOLATILE 0x0
 #define REG_CREATED_NEW_KEY 0x1
 #define REG_OPENED_EXISTING_KEY 0x2
 
-#define DELETE 0x00010000L
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
 #define KEY_CREATE_SUB_KEY 0x0004
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
-#define KEY_NOTIFY 0x0010
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
 
-#define FACILITY_WIN32 7
 inline HRESULT HRESULT_FROM_WIN32(unsigned long x)
 {
-    return static_cast<HRESULT>(x) <= 0
-               ? static_cast<HRESULT>(x)
-               : static_cast<HRESULT>((x & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000);
+    return static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)
+                                        : static_cast<HRESULT>((x & 0x0000FFFF) | 0x80070000);
 }
 
 extern "C" {

@@ -17,8 +17,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-
-namespace rt::standin {
+#include <string>
 
 namespace {
 
@@ -48,28 +47,22 @@ uint32_t byte_length(BSTR s) noexcept
 }  // namespace
 
 #ifdef ORVANTA_TEST_HOOKS
-long strings_alive() noexcept;  // read by runtime/fault_injection.cpp
-long strings_alive() noexcept { return g_alive.load(std::memory_order_relaxed); }
+long rt::live_strings() { return g_alive.load(std::memory_order_relaxed); }
 #endif
-
-}  // namespace rt::standin
-
-using rt::standin::count_strings;
 
 WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR* pch, UINT cch)
 {
     // A length no block can hold is refused before it counts as an allocation.
-    if (cch >= rt::standin::kMaxChars) return nullptr;
+    if (cch >= kMaxChars) return nullptr;
     if (rt::allocation_should_fail()) return nullptr;
 
     const uint32_t bytes = static_cast<uint32_t>(cch) * sizeof(OLECHAR);
-    auto* block =
-        static_cast<unsigned char*>(std::malloc(rt::standin::kPrefix + bytes + sizeof(OLECHAR)));
+    auto* block = static_cast<unsigned char*>(std::malloc(kPrefix + bytes + sizeof(OLECHAR)));
     if (!block) return nullptr;
 
-    std::memset(block, 0, rt::standin::kLengthOffset);
-    std::memcpy(block + rt::standin::kLengthOffset, &bytes, sizeof bytes);
-    auto* text = reinterpret_cast<OLECHAR*>(block + rt::standin::kPrefix);
+    std::memset(block, 0, kLengthOffset);
+    std::memcpy(block + kLengthOffset, &bytes, sizeof bytes);
+    auto* text = reinterpret_cast<OLECHAR*>(block + kPrefix);
     if (pch)
         std::memcpy(text, pch, bytes);
     else
@@ -83,24 +76,19 @@ WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR* pch, UINT cch)
 WINOLEAUTAPI_(BSTR) SysAllocString(const OLECHAR* psz)
 {
     if (!psz) return nullptr;
-    UINT n = 0;
-    while (psz[n] != 0) ++n;
-    return SysAllocStringLen(psz, n);
+    return SysAllocStringLen(psz, static_cast<UINT>(std::char_traits<OLECHAR>::length(psz)));
 }
 
 WINOLEAUTAPI_(void) SysFreeString(BSTR bstr)
 {
     if (!bstr) return;
     count_strings(-1);
-    std::free(rt::standin::block_of(bstr));
+    std::free(block_of(bstr));
 }
 
-WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr)
-{
-    return bstr ? rt::standin::byte_length(bstr) : 0;
-}
+WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr) { return bstr ? byte_length(bstr) : 0; }
 
 WINOLEAUTAPI_(UINT) SysStringLen(BSTR bstr)
 {
-    return bstr ? rt::standin::byte_length(bstr) / sizeof(OLECHAR) : 0;
+    return bstr ? byte_length(bstr) / sizeof(OLECHAR) : 0;
 }

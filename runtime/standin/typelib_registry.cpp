@@ -2,12 +2,11 @@
 // platform writes and removes them.
 #include "runtime/standin/typelib_registry.h"
 
-#include "runtime/ascii_case.h"
+#include "runtime/late_binding.h"
+#include "runtime/raised_error.h"
 #include "runtime/registry_key.h"
 
-#include <algorithm>
 #include <map>
-#include <new>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,23 +22,14 @@ std::u16string guid_text(REFGUID g)
     return buffer;
 }
 
-std::u16string hex(unsigned long n)
-{
-    static const char16_t digits[] = u"0123456789abcdef";
-    std::u16string out;
-    do {
-        out.insert(out.begin(), digits[n % 16]);
-        n /= 16;
-    } while (n);
-    return out;
-}
-
-std::u16string decimal(unsigned long n)
+// Versions and locales in hexadecimal, flags in decimal, as the platform
+// writes them.
+std::u16string number(unsigned long n, unsigned base = 16)
 {
     std::u16string out;
     do {
-        out.insert(out.begin(), static_cast<char16_t>(u'0' + n % 10));
-        n /= 10;
+        out.insert(out.begin(), u"0123456789abcdef"[n % base]);
+        n /= base;
     } while (n);
     return out;
 }
@@ -87,11 +77,8 @@ bool interfaces_of(const std::u16string& path, std::vector<GUID>& iids)
     return true;
 }
 
-// "TypeLib\{libid}\<major>.<minor>"
-std::u16string library_key(REFGUID libid, WORD major, WORD minor)
-{
-    return u"TypeLib\\" + guid_text(libid) + u'\\' + hex(major) + u'.' + hex(minor);
-}
+// "<major>.<minor>"
+std::u16string version(WORD major, WORD minor) { return number(major) + u'.' + number(minor); }
 
 using Key = rt::RegistryKey;
 
@@ -106,6 +93,16 @@ LSTATUS create(HKEY parent, const std::u16string& sub, Key& out, DWORD* disposit
     return RegCreateKeyExW(parent, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                            nullptr, out.put(), disposition);
 }
+
+// A key with its default value; the first failure.
+LSTATUS create_with_text(HKEY parent, const std::u16string& sub, const std::u16string& text)
+{
+    Key key;
+    const LSTATUS status = create(parent, sub, key);
+    return status ? status : set_text(key.get(), nullptr, text);
+}
+
+LSTATUS remove(const std::u16string& sub) { return RegDeleteKeyW(HKEY_CLASSES_ROOT, sub.c_str()); }
 
 // The default value of a key as text, or false when it has none.
 bool read_text(HKEY parent, const std::u16string& sub, const OLECHAR* name, std::u16string& out)
@@ -126,29 +123,17 @@ bool read_text(HKEY parent, const std::u16string& sub, const OLECHAR* name, std:
     return true;
 }
 
-bool same_text(const std::u16string& a, const std::u16string& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) {
-        return rt::ascii_upper(x) == rt::ascii_upper(y);
-    });
-}
-
 // The library's keys. Any failure is the platform's registry-access status.
 HRESULT register_library(const TypeLibEntries& lib, const OLECHAR* path, const OLECHAR* help_dir)
 {
     const TLIBATTR& a = lib.attributes;
     Key key;
-    if (create(HKEY_CLASSES_ROOT, library_key(a.guid, a.wMajorVerNum, a.wMinorVerNum), key) ||
-        set_text(key.get(), nullptr, lib.name ? lib.name : u""))
-        return TYPE_E_REGISTRYACCESS;
-
-    Key path_key;
-    if (create(key.get(), hex(a.lcid) + u'\\' + syskind_name(a.syskind), path_key) ||
-        set_text(path_key.get(), nullptr, path))
-        return TYPE_E_REGISTRYACCESS;
-
-    Key flags;
-    if (create(key.get(), u"FLAGS", flags) || set_text(flags.get(), nullptr, decimal(a.wLibFlags)))
+    if (create(HKEY_CLASSES_ROOT,
+               u"TypeLib\\" + guid_text(a.guid) + u'\\' + version(a.wMajorVerNum, a.wMinorVerNum),
+               key) ||
+        set_text(key.get(), nullptr, lib.name ? lib.name : u"") ||
+        create_with_text(key.get(), number(a.lcid) + u'\\' + syskind_name(a.syskind), path) ||
+        create_with_text(key.get(), u"FLAGS", number(a.wLibFlags, 10)))
         return TYPE_E_REGISTRYACCESS;
 
     Key help;
@@ -173,17 +158,13 @@ void register_interface(const TypeLibEntries& lib, const RegisteredInterface& it
     Key key;
     if (create(HKEY_CLASSES_ROOT, u"Interface\\" + guid_text(itf.iid), key)) return;
     if (itf.name) set_text(key.get(), nullptr, itf.name);
-    Key stub;
-    if (!create(key.get(), u"ProxyStubClsid", stub))
-        set_text(stub.get(), nullptr, kTypeLibMarshaler);
-    Key stub32;
-    if (!create(key.get(), u"ProxyStubClsid32", stub32))
-        set_text(stub32.get(), nullptr, kTypeLibMarshaler);
+    create_with_text(key.get(), u"ProxyStubClsid", kTypeLibMarshaler);
+    create_with_text(key.get(), u"ProxyStubClsid32", kTypeLibMarshaler);
     Key typelib;
     if (!create(key.get(), u"TypeLib", typelib)) {
         set_text(typelib.get(), nullptr, guid_text(lib.attributes.guid));
         set_text(typelib.get(), u"Version",
-                 hex(lib.attributes.wMajorVerNum) + u'.' + hex(lib.attributes.wMinorVerNum));
+                 version(lib.attributes.wMajorVerNum, lib.attributes.wMinorVerNum));
     }
 }
 
@@ -212,104 +193,72 @@ extern "C" {
 int StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax)
 {
     if (!out || cchMax < 39) return 0;
-    static const char16_t digits[] = u"0123456789ABCDEF";
-    int n = 0;
-    auto put_hex = [&](unsigned long long value, int width) {
-        for (int shift = (width - 1) * 4; shift >= 0; shift -= 4)
-            out[n++] = digits[(value >> shift) & 0xF];
-    };
-    out[n++] = u'{';
-    put_hex(g.Data1, 8);
-    out[n++] = u'-';
-    put_hex(g.Data2, 4);
-    out[n++] = u'-';
-    put_hex(g.Data3, 4);
-    out[n++] = u'-';
-    put_hex(g.Data4[0], 2);
-    put_hex(g.Data4[1], 2);
-    out[n++] = u'-';
-    for (int i = 2; i < 8; ++i) put_hex(g.Data4[i], 2);
-    out[n++] = u'}';
-    out[n++] = 0;
-    return n;
-}
-
-}  // extern "C"
-
-namespace {
-
-HRESULT register_entries(const TypeLibEntries* lib, const OLECHAR* szFullPath,
-                         const OLECHAR* szHelpDir)
-{
-    if (!lib || !szFullPath || !syskind_name(lib->attributes.syskind)) return E_INVALIDARG;
-    const HRESULT hr = register_library(*lib, szFullPath, szHelpDir);
-    if (FAILED(hr)) return hr;
-    remember(*lib, szFullPath);
-    for (UINT i = 0; i < lib->interface_count; ++i) register_interface(*lib, lib->interfaces[i]);
-    return S_OK;
-}
-
-HRESULT unregister(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind)
-{
-    const char16_t* kind = syskind_name(syskind);
-    if (!kind) return E_INVALIDARG;
-    const std::u16string version_key = library_key(libID, wVerMajor, wVerMinor);
-    const std::u16string locale = hex(lcid);
-    const std::u16string path_key = version_key + u'\\' + locale + u'\\' + kind;
-    std::u16string path;
-    if (!read_text(HKEY_CLASSES_ROOT, path_key, nullptr, path)) return E_INVALIDARG;
-
-    // The platform loads the registered file and removes the keys of every
-    // interface it declares. A library this process did not register cannot
-    // be read, as a missing file cannot.
-    std::vector<GUID> iids;
-    if (!interfaces_of(path, iids)) return TYPE_E_INVALIDSTATE;
-    for (const GUID& iid : iids) {
-        const std::u16string itf = u"Interface\\" + guid_text(iid);
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, (itf + u"\\ProxyStubClsid").c_str());
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, (itf + u"\\ProxyStubClsid32").c_str());
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, (itf + u"\\TypeLib").c_str());
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, itf.c_str());
+    // The sixteen bytes in the order they are written, eight to a word.
+    uint64_t words[2] = {uint64_t{g.Data1} << 32 | uint32_t{g.Data2} << 16 | g.Data3, 0};
+    for (const uint8_t byte : g.Data4) words[1] = words[1] << 8 | byte;
+    const char16_t form[] = u"{........-....-....-....-............}";
+    for (int i = 0, digit = 0; i < 39; ++i) {
+        out[i] = form[i];
+        if (form[i] != u'.') continue;
+        out[i] = u"0123456789ABCDEF"[words[digit / 16] >> (60 - 4 * (digit % 16)) & 0xF];
+        ++digit;
     }
-
-    // The path key, then its locale key if that is now empty. A path key that
-    // stays leaves the library registered, which the caller must hear of.
-    if (RegDeleteKeyW(HKEY_CLASSES_ROOT, path_key.c_str()) != ERROR_SUCCESS)
-        return TYPE_E_REGISTRYACCESS;
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, (version_key + u'\\' + locale).c_str());
-
-    // The version key goes only when nothing but FLAGS and HELPDIR remains;
-    // the identifier key only when no other version remains.
-    for (const std::u16string& name : subkeys_of(HKEY_CLASSES_ROOT, version_key))
-        if (!same_text(name, u"FLAGS") && !same_text(name, u"HELPDIR")) return S_OK;
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, (version_key + u"\\FLAGS").c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, (version_key + u"\\HELPDIR").c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, version_key.c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, (u"TypeLib\\" + guid_text(libID)).c_str());
-    return S_OK;
+    return 39;
 }
-
-}  // namespace
-
-extern "C" {
 
 HRESULT RegisterTypeLibEntries(const TypeLibEntries* lib, const OLECHAR* szFullPath,
                                const OLECHAR* szHelpDir)
 {
-    try {
-        return register_entries(lib, szFullPath, szHelpDir);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return rt::status_of([&] {
+        if (!lib || !szFullPath || !syskind_name(lib->attributes.syskind)) return E_INVALIDARG;
+        const HRESULT hr = register_library(*lib, szFullPath, szHelpDir);
+        if (FAILED(hr)) return hr;
+        remember(*lib, szFullPath);
+        for (UINT i = 0; i < lib->interface_count; ++i)
+            register_interface(*lib, lib->interfaces[i]);
+        return S_OK;
+    });
 }
 
 HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind)
 {
-    try {
-        return unregister(libID, wVerMajor, wVerMinor, lcid, syskind);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return rt::status_of([&] {
+        const char16_t* kind = syskind_name(syskind);
+        if (!kind) return E_INVALIDARG;
+        const std::u16string library = u"TypeLib\\" + guid_text(libID);
+        const std::u16string version_key = library + u'\\' + version(wVerMajor, wVerMinor);
+        const std::u16string locale_key = version_key + u'\\' + number(lcid);
+        const std::u16string path_key = locale_key + u'\\' + kind;
+        std::u16string path;
+        if (!read_text(HKEY_CLASSES_ROOT, path_key, nullptr, path)) return E_INVALIDARG;
+
+        // The platform loads the registered file and removes the keys of every
+        // interface it declares. A library this process did not register cannot
+        // be read, as a missing file cannot.
+        std::vector<GUID> iids;
+        if (!interfaces_of(path, iids)) return TYPE_E_INVALIDSTATE;
+        for (const GUID& iid : iids) {
+            const std::u16string itf = u"Interface\\" + guid_text(iid);
+            for (const char16_t* sub :
+                 {u"\\ProxyStubClsid", u"\\ProxyStubClsid32", u"\\TypeLib", u""})
+                remove(itf + sub);
+        }
+
+        // The path key, then its locale key if that is now empty. A path key that
+        // stays leaves the library registered, which the caller must hear of.
+        if (remove(path_key) != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
+        remove(locale_key);
+
+        // The version key goes only when nothing but FLAGS and HELPDIR remains
+        // (key names compare as member names do, in ASCII case only); the
+        // identifier key only when no other version remains.
+        for (const std::u16string& name : subkeys_of(HKEY_CLASSES_ROOT, version_key))
+            if (!rt::same_name(name.c_str(), "FLAGS") && !rt::same_name(name.c_str(), "HELPDIR"))
+                return S_OK;
+        for (const char16_t* sub : {u"\\FLAGS", u"\\HELPDIR", u""}) remove(version_key + sub);
+        remove(library);
+        return S_OK;
+    });
 }
 
 }  // extern "C"

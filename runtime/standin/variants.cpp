@@ -319,19 +319,13 @@ WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, VARIANTARG* pvarSrc, USHOR
     // The result is built apart and only then replaces the destination, so a
     // failed conversion leaves the destination as it was, and converting a
     // variant into itself reads the source before it is cleared.
-    VARIANT result;
-    VariantInit(&result);
-    hr = coerce(view, wFlags, vt, result);
-    if (FAILED(hr)) {
-        VariantClear(&result);
-        return hr;
-    }
-    result.vt = vt;
+    rt::Variant result;
+    hr = coerce(view, wFlags, vt, *result.get());
+    if (FAILED(hr)) return hr;
+    result->vt = vt;
     hr = VariantClear(pvargDest);
-    if (FAILED(hr)) {
-        VariantClear(&result);
-        return hr;
-    }
-    *pvargDest = result;
+    if (FAILED(hr)) return hr;
+    *pvargDest = *result.get();
+    result->vt = VT_EMPTY;  // handed over
     return S_OK;
 }

@@ -2,8 +2,8 @@
 // the Windows definitions, so module code compiles unchanged on both.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 typedef int32_t HRESULT;
 typedef int32_t SCODE;
@@ -24,15 +24,12 @@ typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
 typedef void* PVOID;
 typedef void* LPVOID;
-typedef void* HANDLE;
-typedef void* HINSTANCE;
-typedef HINSTANCE HMODULE;
+typedef void* HMODULE;
 typedef uintptr_t ULONG_PTR;
 
 typedef char16_t OLECHAR;
 typedef char16_t WCHAR;
 typedef OLECHAR* LPOLESTR;
-typedef const OLECHAR* LPCOLESTR;
 typedef OLECHAR* BSTR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
@@ -43,14 +40,8 @@ typedef uint16_t VARTYPE;
 typedef LONG DISPID;
 typedef DWORD LCID;
 typedef double DATE;
-typedef LONG MEMBERID;
-typedef DWORD HREFTYPE;
 
 union CY {
-    struct {
-        ULONG Lo;
-        LONG Hi;
-    };
     LONGLONG int64;
 };
 
@@ -66,16 +57,8 @@ typedef const GUID& REFGUID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 
-inline bool IsEqualGUID(REFGUID a, REFGUID b)
-{
-    const auto* x = reinterpret_cast<const uint8_t*>(&a);
-    const auto* y = reinterpret_cast<const uint8_t*>(&b);
-    for (size_t i = 0; i < sizeof(GUID); ++i)
-        if (x[i] != y[i]) return false;
-    return true;
-}
+inline bool IsEqualGUID(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 inline bool IsEqualIID(REFIID a, REFIID b) { return IsEqualGUID(a, b); }
-inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return IsEqualGUID(a, b); }
 inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
@@ -100,24 +83,18 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define MAKE_HRESULT(sev, fac, code) \
-  ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
 
 #define S_OK ((HRESULT)0x00000000)
 #define S_FALSE ((HRESULT)0x00000001)
 #define E_NOTIMPL ((HRESULT)0x80004001)
 #define E_NOINTERFACE ((HRESULT)0x80004002)
 #define E_POINTER ((HRESULT)0x80004003)
-#define E_ABORT ((HRESULT)0x80004004)
 #define E_FAIL ((HRESULT)0x80004005)
 #define E_UNEXPECTED ((HRESULT)0x8000FFFF)
-#define E_ACCESSDENIED ((HRESULT)0x80070005)
 #define E_OUTOFMEMORY ((HRESULT)0x8007000E)
 #define E_INVALIDARG ((HRESULT)0x80070057)
 #define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110)
 #define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111)
-#define SELFREG_E_TYPELIB ((HRESULT)0x80040200)
-#define SELFREG_E_CLASS ((HRESULT)0x80040201)
 #define DISP_E_UNKNOWNINTERFACE ((HRESULT)0x80020001)
 #define DISP_E_MEMBERNOTFOUND ((HRESULT)0x80020003)
 #define DISP_E_PARAMNOTFOUND ((HRESULT)0x80020004)
@@ -126,19 +103,14 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 #define DISP_E_NONAMEDARGS ((HRESULT)0x80020007)
 #define DISP_E_BADVARTYPE ((HRESULT)0x80020008)
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009)
-#define DISP_E_OVERFLOW ((HRESULT)0x8002000A)
 #define DISP_E_BADINDEX ((HRESULT)0x8002000B)
-#define DISP_E_UNKNOWNLCID ((HRESULT)0x8002000C)
-#define DISP_E_ARRAYISLOCKED ((HRESULT)0x8002000D)
 #define DISP_E_BADPARAMCOUNT ((HRESULT)0x8002000E)
 #define DISP_E_PARAMNOTOPTIONAL ((HRESULT)0x8002000F)
 #define TYPE_E_ELEMENTNOTFOUND ((HRESULT)0x8002802B)
 #define TYPE_E_LIBNOTREGISTERED ((HRESULT)0x8002801D)
-#define TYPE_E_CANTLOADLIBRARY ((HRESULT)0x80029C4A)
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
 
 #define LOCALE_USER_DEFAULT ((LCID)0x0400)
-#define LOCALE_SYSTEM_DEFAULT ((LCID)0x0800)
 
 #define DISPATCH_METHOD 0x1
 #define DISPATCH_PROPERTYGET 0x2
@@ -149,9 +121,3 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 #define DISPID_VALUE 0
 #define DISPID_PROPERTYPUT (-3)
 #define DISPID_NEWENUM (-4)
-#define DISPID_EVALUATE (-5)
-
-#define DLL_PROCESS_DETACH 0
-#define DLL_PROCESS_ATTACH 1
-#define DLL_THREAD_ATTACH 2
-#define DLL_THREAD_DETACH 3
