@@ -16,6 +16,8 @@ public:
     RegistryKey() = default;
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
+    // Handed out by the functions that open a key.
+    RegistryKey(RegistryKey&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
     ~RegistryKey() { reset(); }
 
     HKEY get() const noexcept { return h_; }
