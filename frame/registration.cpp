@@ -5,7 +5,7 @@
 
 #include "frame/iserver.h"
 #include "runtime/registry_key.h"
-#include "runtime/ascii_case.h"
+#include "runtime/late_binding.h"
 
 #include <iterator>
 #include <new>
@@ -79,16 +79,6 @@ HRESULT unregister_type_library()
     return hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
 }
 
-// Registry key names compare without regard to ASCII letter case.
-bool same_key_name(const PathText& name, std::string_view ascii)
-{
-    if (name.size() != ascii.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        if (rt::ascii_upper(name[i]) != rt::ascii_upper(static_cast<unsigned char>(ascii[i])))
-            return false;
-    return true;
-}
-
 // Whether the library's version key holds nothing but its FLAGS and HELPDIR,
 // that is: no locale of any system kind is registered under it.
 bool library_version_unused(const PathText& version_key)
@@ -104,8 +94,8 @@ bool library_version_unused(const PathText& version_key)
             RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) return true;
         if (status != ERROR_SUCCESS) return false;  // a longer name is no FLAGS or HELPDIR
-        const PathText subkey(name, length);
-        if (!same_key_name(subkey, "FLAGS") && !same_key_name(subkey, "HELPDIR")) return false;
+        // Key names compare without regard to ASCII letter case.
+        if (!rt::same_name(name, "FLAGS") && !rt::same_name(name, "HELPDIR")) return false;
     }
 }
 
