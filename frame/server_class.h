@@ -20,7 +20,7 @@ struct DefaultFace : _CTivOrvantaZNA100 {
     STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override
     {
         if (!pctinfo) return E_POINTER;
-        *pctinfo = type_info_count(Face::Default);
+        *pctinfo = default_type_info_count();
         return S_OK;
     }
     STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override

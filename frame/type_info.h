@@ -9,10 +9,11 @@ namespace orvanta {
 
 enum class Face { Default, Server };
 
-// What the platform offers for the face: a count and its entries. The
-// IServer face hands out the host's description only once it has accepted
-// it (frame/server_dispatch_host.h); these give that description as found.
-UINT type_info_count(Face face) noexcept;
+// What the platform offers: the default face's count, and each face's
+// entries. The IServer face decides its count itself and hands out the
+// host's description only once it has accepted it
+// (frame/server_dispatch_host.h); this gives that description as found.
+UINT default_type_info_count() noexcept;
 HRESULT face_type_info(Face face, UINT index, LCID lcid, ITypeInfo** info) noexcept;
 
 }  // namespace orvanta

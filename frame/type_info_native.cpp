@@ -3,7 +3,7 @@
 
 namespace orvanta {
 
-UINT type_info_count(Face) noexcept { return 0; }
+UINT default_type_info_count() noexcept { return 0; }
 
 HRESULT face_type_info(Face, UINT, LCID, ITypeInfo** info) noexcept
 {

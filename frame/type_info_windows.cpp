@@ -25,7 +25,7 @@ HRESULT load_library(Face face, rt::ComPtr<ITypeLib>& library) noexcept
 
 }  // namespace
 
-UINT type_info_count(Face) noexcept { return 1; }
+UINT default_type_info_count() noexcept { return 1; }
 
 HRESULT face_type_info(Face face, UINT index, LCID, ITypeInfo** info) noexcept
 {
