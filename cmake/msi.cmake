@@ -134,3 +134,5 @@ set(ORVANTA_MSI_NEXT
 orvanta_msi(${ORVANTA_MSI_NEXT} ${orvanta_next_version})
 
 add_custom_target(msi ALL DEPENDS ${ORVANTA_MSI} ${ORVANTA_MSI_NEXT})
+# The notices' rule belongs to their own target; the packages wait for it.
+add_dependencies(msi notices)

@@ -9,10 +9,8 @@ map=${1:?usage: check-link-map.sh MAP}
 [ -f "$map" ] || { echo "FAIL: no link map at $map"; exit 1; }
 grep -q '^Cross Reference Table' "$map" || { echo "FAIL: $map has no cross-reference table"; exit 1; }
 
-# What only test builds have: the reference scan of the limit table, the
-# fault hooks and the stand-in's test controls.
-test_only='find_limit_by_scan|fail_allocation_after|allocation_should_fail|allocations_seen|live_strings|registry_reset|fail_registry_change_after|registry_changes_seen|strings_alive'
-if found=$(grep -oE "$test_only" "$map" | sort -u) && [ -n "$found" ]; then
+source "$(dirname "$0")/expected.sh"
+if found=$(grep -oE "$test_only_symbols" "$map" | sort -u) && [ -n "$found" ]; then
   echo "FAIL: test-only code in the module:" $found
   exit 1
 fi

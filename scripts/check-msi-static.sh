@@ -149,7 +149,7 @@ if msiextract -C "$work/extract" "$package" >/dev/null 2>&1; then
 else
   fail "msiextract $package"
 fi
-if msiinfo streams "$package" 2>/dev/null | grep -qi 'TivDefn' || grep -qai 'TivDefn\.tlb' "$work/file"; then
+if msiinfo streams "$package" 2>/dev/null | grep -qi 'TivDefn' || grep -qai 'TivDefn\.tlb' "$work/files"; then
   fail "TivDefn.tlb is in the package"
 else
   pass "TivDefn.tlb is not in the package"

@@ -254,7 +254,7 @@ msiexec /i "$package_windows" /qn /l*v "$(windows_path "$work/install.log")"
 rc=$?
 if [ "$rc" -eq 0 ]; then pass "msiexec /i $package /qn"; else fail "msiexec /i $package /qn exited $rc"; fi
 check_module_file "installed"
-if cmp -s "$maker_unix/TivOrvantaZNA100/THIRD-PARTY-NOTICES.txt" "$build/THIRD-PARTY-NOTICES.txt"; then
+if cmp -s "${installed_unix%/*}/THIRD-PARTY-NOTICES.txt" "$build/THIRD-PARTY-NOTICES.txt"; then
   pass "installed: THIRD-PARTY-NOTICES.txt beside the module"
 else
   fail "installed: THIRD-PARTY-NOTICES.txt is missing or differs from $build/THIRD-PARTY-NOTICES.txt"

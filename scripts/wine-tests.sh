@@ -28,9 +28,9 @@ probe_exe=$build/orvanta-probe.exe
 script=tests-wine/default_face.js
 source scripts/expected.sh
 class_key="HKCR\\CLSID\\$(expected EXPECTED_CLSID)"
-progid_key='HKCR\TivOrvantaZNA100.CTivOrvantaZNA100'
-typelib_key='HKCR\TypeLib\{CC0FE54A-F447-4D79-AD4D-90F94C59B003}'
-interface_key='HKCR\Interface\{0190584F-0F1B-4C7F-87AD-8BD51D2E8B4E}'
+progid_key="HKCR\\$(expected EXPECTED_PROGID)"
+typelib_key="HKCR\\TypeLib\\$(expected EXPECTED_LIBID)"
+interface_key="HKCR\\Interface\\$(expected EXPECTED_IID)"
 
 source scripts/wine-env.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-wine-work.XXXXXX")
