@@ -50,7 +50,9 @@ std::string library_key(std::string_view library, int major, int minor, int bits
 class Diagnoser {
 public:
     explicit Diagnoser(const std::string& module_path)
-        : module_(module_path), own_(machine::own_view())
+        : module_(module_path),
+          module_present_(machine::inspect(module_path).exists),
+          own_(machine::own_view())
     {
     }
 
@@ -83,8 +85,8 @@ private:
     // package puts the file and its keys back.
     std::string register_fix() const
     {
-        return machine::inspect(module_).exists ? machine::register_command(module_, own_.bits)
-                                                : machine::repair_command(own_.bits);
+        return module_present_ ? machine::register_command(module_, own_.bits)
+                               : machine::repair_command(own_.bits);
     }
     std::string hosts() const { return bits_text(own_.bits) + " hosts"; }
 
@@ -119,9 +121,8 @@ private:
             // Moved: register it where it is now. Gone: the keys were left behind.
             fail("server file",
                  server_ + " does not exist" +
-                     (machine::inspect(module_).exists
-                          ? "; the module is now at " + module_
-                          : "; the keys were left behind after the file was removed"));
+                     (module_present_ ? "; the module is now at " + module_
+                                      : "; the keys were left behind after the file was removed"));
         else if (f.bits == 0)
             fail("server file", server_ + " is not a module of this platform");
         else if (f.bits != own_.bits)
@@ -160,8 +161,7 @@ private:
             library_key(id::kLibraryId, id::kLibraryMajor, id::kLibraryMinor, own_.bits);
         std::string path, detail;
         // The library of the module a fix registers, or else of the server file.
-        const std::string& embedding =
-            machine::inspect(module_).exists || server_.empty() ? module_ : server_;
+        const std::string& embedding = module_present_ || server_.empty() ? module_ : server_;
         if (!machine::registry_text(own_, key, "", path))
             fail("type library", "HKCR\\" + key + " is absent");
         else if (!machine::inspect(path).exists)
@@ -256,6 +256,7 @@ private:
     }
 
     std::string module_;
+    bool module_present_;  // the file beside the probe, which a fix registers
     View own_;
     std::string server_;
     Diagnosis result_;

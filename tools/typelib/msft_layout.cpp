@@ -91,7 +91,7 @@ int32_t use_imported_type(const LibraryDesc& lib, Tables& t, size_t type)
     t.type_guid[type] = t.guids.add(imported.guid, href);
     t.type_order.push_back(type);
     t.type_href[type] = href;
-    if (imported.guid == Guid::of("{00020400-0000-0000-C000-000000000046}")) t.dispatch_href = href;
+    if (imported.guid == Guid::of(kIDispatchIid)) t.dispatch_href = href;
     return href;
 }
 

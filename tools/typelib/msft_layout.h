@@ -20,6 +20,9 @@ enum class TypeKind : uint8_t { Enum, Record, Module, Interface, Dispatch, Cocla
 
 enum class SysKind : uint8_t { Win16 = 0, Win32 = 1, Mac = 2, Win64 = 3 };
 
+// IDispatch, in stdole2: the base a dispatch interface's typeinfo refers to.
+inline const char kIDispatchIid[] = "{00020400-0000-0000-C000-000000000046}";
+
 // A library whose types are referred to; stored as an import-file entry.
 struct ImportedLibrary {
     std::string file_name;

@@ -73,9 +73,8 @@ std::vector<uint8_t> build_module_typelib(Target target)
     // Both imported interfaces are vtable interfaces in their own libraries
     // (IServer derives from IDispatch there), so the references name them as
     // interfaces.
-    lib.imported_types = {
-        {kStdOle, Guid::of("{00020400-0000-0000-C000-000000000046}"), TypeKind::Interface},
-        {kTivDefn, guid(id::kServerInterfaceId), TypeKind::Interface}};
+    lib.imported_types = {{kStdOle, Guid::of(kIDispatchIid), TypeKind::Interface},
+                          {kTivDefn, guid(id::kServerInterfaceId), TypeKind::Interface}};
 
     // A dual interface is stored once, as a dispatch typeinfo carrying the
     // dual flag; the loader derives the vtable view from it.
