@@ -95,19 +95,37 @@ void describe(ErrorRecord& r, const char* interface_name, const char* operation)
 }
 
 // Publishes the record, as it stands, as the platform's per-thread error
-// object. Best effort.
-void publish_error_record() noexcept
+// object. Best effort. Without a record, or an object for it, the thread's
+// error object is cleared, so that no earlier one is taken for this failure's.
+void publish_error_record(ErrorRecord* r) noexcept
 {
-    ErrorRecord* r = thread_record(false);
-    if (!r) return;
-    rt::ComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.put()))) return;
-    create->SetGUID(r->iid);
-    create->SetSource(kSource.get());
-    create->SetDescription(r->description);
     rt::ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void())))
-        SetErrorInfo(0, info.get());
+    rt::ComPtr<ICreateErrorInfo> create;
+    if (r && SUCCEEDED(CreateErrorInfo(create.put()))) {
+        create->SetGUID(r->iid);
+        create->SetSource(kSource.get());
+        create->SetDescription(r->description);
+        create->QueryInterface(IID_IErrorInfo, info.put_void());
+    }
+    SetErrorInfo(0, info.get());
+}
+
+ErrorRecord* note(const rt::RaisedError& error, const Operation& running) noexcept
+{
+    ErrorRecord* held = thread_record(true);
+    if (!held) return nullptr;
+    ErrorRecord& r = *held;
+    r.number = error.code;
+    if (error.has_origin) {
+        r.iid = error.iid;
+        r.vtable_index = error.vtable_index;
+        describe(r, interface_name_of(error.iid), error.operation);
+    } else {
+        r.iid = *running.iid;
+        r.vtable_index = running.vtable_index;
+        describe(r, running.interface_name, running.name);
+    }
+    return held;
 }
 
 }  // namespace
@@ -125,43 +143,26 @@ void clear_error_record() noexcept
 
 void note_error(const rt::RaisedError& error, const Operation& running) noexcept
 {
-    ErrorRecord* held = thread_record(true);
-    if (!held) return;
-    ErrorRecord& r = *held;
-    r.number = error.code;
-    if (error.has_origin) {
-        r.iid = error.iid;
-        r.vtable_index = error.vtable_index;
-        describe(r, interface_name_of(error.iid), error.operation);
-    } else {
-        r.iid = *running.iid;
-        r.vtable_index = running.vtable_index;
-        describe(r, running.interface_name, running.name);
-    }
+    note(error, running);
 }
 
 void publish_error(const rt::RaisedError& error, const Operation& running) noexcept
 {
-    note_error(error, running);
-    publish_error_record();
+    publish_error_record(note(error, running));
 }
 
 HRESULT report_exception(HRESULT status, EXCEPINFO* info, bool publish_again) noexcept
 {
-    const ErrorRecord* r = thread_record(false);
+    ErrorRecord* r = thread_record(false);
     const bool described = r && r->number == status;
-    if (described && publish_again) publish_error_record();
+    if (described && publish_again) publish_error_record(r);
     if (!info) return status;
     return rt::describe_exception(info, status, described ? kSource.get() : nullptr,
                                   described ? r->description : nullptr);
 }
 
 #ifdef _WIN32
-bool error_records_attach() noexcept
-{
-    g_tls_index = TlsAlloc();
-    return g_tls_index != TLS_OUT_OF_INDEXES;
-}
+void error_records_attach() noexcept { g_tls_index = TlsAlloc(); }
 
 void error_record_thread_ended() noexcept
 {

@@ -48,10 +48,10 @@ HRESULT report_exception(HRESULT status, EXCEPINFO* info, bool publish_again = f
 
 #ifdef _WIN32
 // From the module's load notifications: the thread-local storage index is taken when
-// a process attaches (false when the platform has none to give: errors then
-// go unrecorded), a thread's record freed when it ends, and every record
+// a process attaches (when the platform has none to give, errors go
+// unrecorded), a thread's record freed when it ends, and every record
 // freed when the module is unloaded.
-bool error_records_attach() noexcept;
+void error_records_attach() noexcept;
 void error_record_thread_ended() noexcept;
 void error_records_detach() noexcept;
 #endif

@@ -3,7 +3,6 @@
 #  include "frame/error_record.h"
 #  include "frame/module_instance.h"
 
-#  include <exception>
 #  include <new>
 
 namespace {
@@ -13,12 +12,9 @@ HINSTANCE g_module = nullptr;
 
 }  // namespace
 
-// The C++ runtime's exception state is allocated on a thread's first use, and
-// a failure there ends the process; it is asked for when the module is loaded,
-// whenever a thread starts and in DllGetClassObject (for threads older than
-// the module), so that an exception thrown when memory runs out later does
-// not make that first allocation. The per-thread state of the
-// C++ runtime is kept by its own thread notifications, and the error records
+// The C++ runtime's exception state is claimed when the module is loaded
+// and whenever a thread starts (module_instance.h says why). The per-thread
+// state of the C++ runtime is kept by its own thread notifications, and the error records
 // by the thread detach below, so thread attach and detach are left enabled.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
@@ -26,9 +22,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_ATTACH:
         g_module = instance;
         orvanta::error_records_attach();
-        static_cast<void>(std::uncaught_exceptions());
+        orvanta::claim_exception_state();
         break;
-    case DLL_THREAD_ATTACH: static_cast<void>(std::uncaught_exceptions()); break;
+    case DLL_THREAD_ATTACH: orvanta::claim_exception_state(); break;
     case DLL_THREAD_DETACH: orvanta::error_record_thread_ended(); break;
     case DLL_PROCESS_DETACH:
         // When the process ends, its other threads are gone without their
