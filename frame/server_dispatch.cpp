@@ -1,6 +1,7 @@
 // Late binding on both faces of the class.
 #include "frame/error_record.h"
 #include "frame/server_class.h"
+#include "frame/server_members.h"
 #include "frame/type_info.h"
 #include "runtime/late_binding.h"
 #include "runtime/variant.h"
@@ -132,7 +133,7 @@ HRESULT STDMETHODCALLTYPE DefaultFace::Invoke(DISPID, REFIID riid, LCID, WORD, D
 HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfoCount(UINT* pctinfo)
 {
     if (!pctinfo) return E_POINTER;
-    *pctinfo = host_dispatch_of(this).serves(own_server_member) ? 1 : 0;
+    *pctinfo = host_dispatch_of(this).serves() ? 1 : 0;
     return S_OK;
 }
 
@@ -141,7 +142,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetTypeInfo(UINT index, LCID, ITypeInfo** 
     if (!info) return E_POINTER;
     *info = nullptr;
     HostDispatch& host = host_dispatch_of(this);
-    if (!host.serves(own_server_member) || index != 0) return DISP_E_BADINDEX;
+    if (!host.serves() || index != 0) return DISP_E_BADINDEX;
     return host.type_info(info);
 }
 
@@ -151,8 +152,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::GetIDsOfNames(REFIID riid, LPOLESTR* names
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     // No names, or no arrays, are refused by the table's lookup on either path.
     HostDispatch& host = host_dispatch_of(this);
-    if (count != 0 && names && ids && host.serves(own_server_member))
-        return host.ids_of_names(names, count, ids);
+    if (count != 0 && names && ids && host.serves()) return host.ids_of_names(names, count, ids);
     return rt::ids_of_names(kServerMembers, std::size(kServerMembers), names, count, ids);
 }
 
@@ -163,8 +163,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (const HRESULT hr = rt::check_argument_block(params); FAILED(hr)) return hr;
     HostDispatch& host = host_dispatch_of(this);
-    if (host.serves(own_server_member))
-        return host.invoke(this, id, flags, params, result, excep, arg_err);
+    if (host.serves()) return host.invoke(this, id, flags, params, result, excep, arg_err);
     if (id < kFirstServerMember || id > kLastServerMember) return DISP_E_MEMBERNOTFOUND;
     const ServerMemberInfo& member = server_member(static_cast<ServerMember>(id));
     if (!(flags & (member.property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD)))
@@ -173,7 +172,7 @@ HRESULT STDMETHODCALLTYPE ServerFace::Invoke(DISPID id, REFIID riid, LCID, WORD 
     if (params->cArgs != member.arguments()) return DISP_E_BADPARAMCOUNT;
 
     // Arguments arrive last to first in rgvarg.
-    Argument args[2];
+    Argument args[kMostParams - 1];
     for (UINT i = 0; i < member.arguments(); ++i) {
         const HRESULT hr =
             args[i].bind(member.params[i].type, &params->rgvarg[params->cArgs - 1 - i]);

@@ -37,11 +37,9 @@ struct DescribedMember {
     UINT param_count;
 };
 
-// Whether a described member is exactly one of the face's own.
-using OwnMemberCheck = bool (*)(const DescribedMember& member) noexcept;
-
-// The IServer face's own check (server_dispatch.cpp), which the probe's
-// diagnosis applies too.
+// Whether a described member is exactly one of the IServer face's own
+// (server_dispatch.cpp): what the choice below applies, and the probe's
+// diagnosis too.
 bool own_server_member(const DescribedMember& member) noexcept;
 
 // One per instance. The choice is made at the instance's first call of any
@@ -51,7 +49,7 @@ bool own_server_member(const DescribedMember& member) noexcept;
 // registered or unregistered later. Instances created afterwards choose anew.
 class HostDispatch {
 public:
-    bool serves(OwnMemberCheck own) noexcept;
+    bool serves() noexcept;
     // The description chosen; only when serves().
     HRESULT type_info(ITypeInfo** info) noexcept;
     // `names` and `ids` hold `count` (at least one) entries.
@@ -74,7 +72,7 @@ private:
 #ifndef _WIN32
 // Without the platform's type information the class's own table always
 // serves, and the face offers no type information.
-inline bool HostDispatch::serves(OwnMemberCheck) noexcept { return false; }
+inline bool HostDispatch::serves() noexcept { return false; }
 inline HRESULT HostDispatch::type_info(ITypeInfo**) noexcept { return E_UNEXPECTED; }
 inline HRESULT HostDispatch::ids_of_names(LPOLESTR*, UINT, DISPID*) noexcept
 {

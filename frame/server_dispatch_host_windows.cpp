@@ -5,8 +5,7 @@
 // over the face.
 #ifdef _WIN32
 #  include "frame/error_record.h"
-#  include "frame/iserver.h"
-#  include "frame/server_dispatch_host.h"
+#  include "frame/server_members.h"
 #  include "frame/type_info.h"
 #  include "runtime/bstr.h"
 
@@ -106,18 +105,15 @@ ParamDirection direction_of(USHORT flags) noexcept
     }
 }
 
-constexpr SHORT kMostParams = 3;
-
 // One described function is one of the face's operations, called where the
 // face has it: an HRESULT-returning stdcall entry whose parameters are the
 // face's, position by position.
-bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own,
-                       unsigned& indices_seen) noexcept
+bool matches_operation(ITypeInfo* view, const FUNCDESC& d, unsigned& indices_seen) noexcept
 {
     if (d.funckind != FUNC_PUREVIRTUAL && d.funckind != FUNC_VIRTUAL) return false;
     if (d.callconv != CC_STDCALL || d.elemdescFunc.tdesc.vt != VT_HRESULT) return false;
     if (d.invkind != INVOKE_FUNC && d.invkind != INVOKE_PROPERTYGET) return false;
-    if (d.cParams < 1 || d.cParams > kMostParams || d.cParamsOpt != 0 ||
+    if (d.cParams < 1 || d.cParams > static_cast<SHORT>(kMostParams) || d.cParamsOpt != 0 ||
         d.oVft % sizeof(void*) != 0)
         return false;
     DescribedParam params[kMostParams];
@@ -130,8 +126,8 @@ bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own,
     if (FAILED(view->GetDocumentation(d.memid, name.put(), nullptr, nullptr, nullptr)))
         return false;
     const int vtable_index = static_cast<int>(d.oVft / sizeof(void*));
-    if (!own({name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET, params,
-              static_cast<UINT>(d.cParams)}))
+    if (!own_server_member({name.get(), vtable_index, d.invkind == INVOKE_PROPERTYGET, params,
+                            static_cast<UINT>(d.cParams)}))
         return false;
     const unsigned bit = 1u << (vtable_index - kDispatchEntries);
     if (indices_seen & bit) return false;
@@ -141,7 +137,7 @@ bool matches_operation(ITypeInfo* view, const FUNCDESC& d, OwnMemberCheck own,
 
 // Calls go through the face's vtable at the offsets the description gives,
 // so it must describe exactly the face's operations, each at its own vtable index.
-bool lays_out_face(ITypeInfo* view, OwnMemberCheck own) noexcept
+bool lays_out_face(ITypeInfo* view) noexcept
 {
     TypeAttr attr(view);
     if (FAILED(view->GetTypeAttr(attr.put())) || attr->typekind != TKIND_INTERFACE ||
@@ -151,7 +147,7 @@ bool lays_out_face(ITypeInfo* view, OwnMemberCheck own) noexcept
     for (UINT i = 0; i < kServerMemberCount; ++i) {
         FuncDesc f(view);
         view->GetFuncDesc(i, f.put());
-        if (!f.get() || !matches_operation(view, *f.get(), own, indices_seen)) return false;
+        if (!f.get() || !matches_operation(view, *f.get(), indices_seen)) return false;
     }
     return true;
 }
@@ -172,14 +168,14 @@ struct PlatformException {
 
 }  // namespace
 
-bool HostDispatch::serves(OwnMemberCheck own) noexcept
+bool HostDispatch::serves() noexcept
 {
     if (choice_ == Choice::Undecided) {
         rt::ComPtr<ITypeInfo> described;
         rt::ComPtr<ITypeInfo> view;
         const bool usable = SUCCEEDED(face_type_info(Face::Server, 0, 0, described.put())) &&
                             SUCCEEDED(vtable_view(described.get(), view)) &&
-                            lays_out_face(view.get(), own);
+                            lays_out_face(view.get());
         choice_ = usable ? Choice::Host : Choice::OwnTable;
         if (usable) {
             described_ = std::move(described);

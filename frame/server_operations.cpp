@@ -1,6 +1,7 @@
 // The nine operations, each one body under the shared call discipline.
 #include "frame/call_boundary.h"
 #include "frame/server_class.h"
+#include "frame/server_members.h"
 #include "frame/static_bstr.h"
 
 #include "definition/attachment.h"
@@ -134,9 +135,9 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
                            IID__CTivOrvantaZNA100, listing.vtable_index, listing.name);
             if (!list) return;
 
-            // The lookup: a failure ends only this step and is read back from
-            // the error record. The key goes by reference, so it is always a
-            // key, never a position.
+            // The lookup: a failure ends only this step, is noted in the
+            // error record, and leaves the text empty. The key goes by
+            // reference, so it is always a key, never a position.
             rt::BStr text;
             clear_error_record();
             trap_errors(running, [&] {
@@ -150,8 +151,7 @@ HRESULT CTivOrvantaZNA100::IServer_IsAttachable(BSTR* ParentGUID, BSTR* Attachme
                 text.reset(std::exchange(converted->bstrVal, nullptr));
                 converted->vt = VT_EMPTY;
             });
-            const bool lookup_failed = error_record().number != 0;
-            answer = !lookup_failed && !text.empty() ? AttachListed : AttachNotListed;
+            answer = text.empty() ? AttachNotListed : AttachListed;
         });
         // The inner calls' failures were absorbed into the answer: an error
         // object one of them published is not the caller's to read.

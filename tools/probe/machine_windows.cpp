@@ -159,7 +159,7 @@ bool host_library_lays_out_server(bool& checked, std::string& detail)
     }
     // The module's own acceptance, decided here as for a new instance.
     orvanta::HostDispatch host;
-    if (!host.serves(orvanta::own_server_member)) {
+    if (!host.serves()) {
         detail = "its IServer is not laid out as the module implements it";
         return false;
     }
